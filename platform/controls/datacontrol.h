@@ -1,0 +1,114 @@
+#pragma once
+// The data control: opens a record set over a database and a record source,
+// shows a navigation bar (first, previous, next, last around its caption) and
+// binds controls to fields of the current row.
+
+#include "dao/dao.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class QLabel;
+class QToolButton;
+
+namespace controls {
+
+// Data control record set types (RecordsetType property).
+enum DataRecordsetType : int { vbRSTypeTable = 0, vbRSTypeDynaset = 1, vbRSTypeSnapShot = 2 };
+
+// Actions reported by Validate.
+enum DataAction : int {
+    vbDataActionCancel = 0,
+    vbDataActionMoveFirst = 1,
+    vbDataActionMovePrevious = 2,
+    vbDataActionMoveNext = 3,
+    vbDataActionMoveLast = 4,
+    vbDataActionAddNew = 5,
+    vbDataActionUpdate = 6,
+    vbDataActionDelete = 7,
+    vbDataActionFind = 8,
+    vbDataActionBookmark = 9,
+    vbDataActionClose = 10,
+    vbDataActionUnload = 11,
+};
+
+class DataControl : public QWidget, public dao::RecordsetObserver {
+    Q_OBJECT
+public:
+    explicit DataControl(QWidget* parent = nullptr);
+    ~DataControl() override;
+
+    QString DatabaseName() const { return databaseName_; }
+    void setDatabaseName(const QString& name) { databaseName_ = name; }
+    QString RecordSource() const { return recordSource_; }
+    void setRecordSource(const QString& source) { recordSource_ = source; }
+    QString Connect() const { return connect_; }
+    void setConnect(const QString& connect) { connect_ = connect; }
+    int RecordsetType() const { return recordsetType_; }
+    void setRecordsetType(int type);  // 0, 1 or 2; 380 otherwise
+    int Options() const { return options_; }
+    void setOptions(int options) { options_ = options; }
+    QString Caption() const;
+    void setCaption(const QString& caption);
+
+    // The open record set (null before the first Refresh). Setting it binds
+    // the control (and its bound controls and grids) to another set; the
+    // first row of the new set becomes current.
+    dao::RecordsetPtr Recordset() const { return recordset_; }
+    void setRecordset(dao::RecordsetPtr recordset);
+    dao::DatabasePtr Database() const { return database_; }
+
+    // Opens the database and the record source afresh; the first row becomes
+    // current. With an empty record source only the database is opened.
+    // Failures throw dao::Error.
+    void Refresh();
+    // Writes changed bound values to the current row now.
+    void UpdateRecord();
+    // Shows the current row's values again, dropping unsaved changes.
+    void UpdateControls();
+
+    // Binds a QLineEdit, QPlainTextEdit, QTextEdit, editable QComboBox (its
+    // text) or QCalendarWidget (its selected date) to a field by name.
+    void bind(QWidget* control, const QString& dataField);
+    // Whether a bound control was changed since the row was shown.
+    bool DataChanged() const;
+
+signals:
+    // A row became current (or there is none any more).
+    void Reposition();
+    // The control is about to act on the record set. Setting Action to
+    // vbDataActionCancel cancels a move started from the navigation bar;
+    // setting Save to 0 drops the bound controls' changes.
+    void Validate(int& Action, int& Save);
+    // The engine reported an error during the control's own work (saving
+    // bound values, moving). Response 0 suppresses the control's own message.
+    void Error(int DataErr, int& Response);
+    // The bound record set was replaced (grids rebind).
+    void recordsetReplaced();
+
+protected:
+    void recordsetAboutToLeaveRow(dao::Recordset& rs, dao::LeaveReason reason) override;
+    void recordsetMoved(dao::Recordset& rs) override;
+    void recordsetRowsChanged(dao::Recordset& rs) override;
+
+private:
+    struct Binding;
+    // implementation detail, owned by the implementation
+    QString databaseName_;
+    QString recordSource_;
+    QString connect_;
+    int recordsetType_ = vbRSTypeDynaset;
+    int options_ = 0;
+    dao::DatabasePtr database_;
+    dao::RecordsetPtr recordset_;
+    QLabel* caption_ = nullptr;
+    QToolButton* first_ = nullptr;
+    QToolButton* previous_ = nullptr;
+    QToolButton* next_ = nullptr;
+    QToolButton* last_ = nullptr;
+    std::vector<Binding*> bindings_;
+};
+
+}  // namespace controls

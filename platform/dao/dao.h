@@ -1,0 +1,294 @@
+#pragma once
+// Data-access objects over SQLite: engine, database, query definition,
+// record set and fields, shaped after the desktop database engine the
+// program's windows were written for.
+//
+// Values are QVariant: an invalid (null) QVariant for NULL, qlonglong for
+// integers, double for reals, QString for text (dates are ISO 8601 text
+// "YYYY-MM-DD"), QByteArray for blobs.
+//
+// Every failure throws dao::Error (errors.h). Nothing here shows a dialog.
+
+#include "errors.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+
+namespace dao {
+
+class Database;
+class QueryDef;
+class Recordset;
+using DatabasePtr = std::shared_ptr<Database>;
+using QueryDefPtr = std::shared_ptr<QueryDef>;
+using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// Record set types, numbered as the engine numbers them.
+enum RecordsetTypeEnum : int {
+    dbOpenTable = 1,
+    dbOpenDynaset = 2,
+    dbOpenSnapshot = 4,
+};
+
+// Edit modes of a record set.
+enum EditModeEnum : int {
+    dbEditNone = 0,
+    dbEditInProgress = 1,
+    dbEditAdd = 2,
+};
+
+// Maps a path written with backslashes ("C:\dir\Run.mdb", "/opt/pb\RUN.MDB")
+// to this file system: backslashes become '/', repeated separators collapse,
+// and the last name is matched to an existing entry of its folder without
+// regard to case. When no entry matches, the name is returned as written.
+QString resolveFileName(const QString& path);
+
+// Options of a connection; the defaults are what the program uses.
+struct ConnectionOptions {
+    int busyTimeoutMs = 5000;
+    bool readOnly = false;
+};
+
+// One per process, created on first use.
+class Engine {
+public:
+    static Engine& instance();
+
+    // Opens an existing database file shared and read-write. Never creates a
+    // file: a missing one is error 3024; a file that is not a database 3343.
+    DatabasePtr OpenDatabase(const QString& path, const ConnectionOptions& options = {});
+
+private:
+    Engine() = default;
+};
+
+inline Engine& DBEngine() { return Engine::instance(); }
+
+class Database : public std::enable_shared_from_this<Database> {
+public:
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const QString& Name() const { return path_; }
+
+    // A query definition. An empty name makes a temporary query that is never
+    // stored in the file. A statement SQLite cannot parse is refused here
+    // (3075 with SQLite's message, 3142 for a second statement); a statement
+    // that names a missing table or field is refused only when it runs.
+    QueryDefPtr CreateQueryDef(const QString& name, const QString& sql);
+
+    // Opens a record set over a table name or a SELECT statement.
+    // type 0 means the default: dbOpenTable for a plain table name,
+    // dbOpenDynaset for a statement.
+    RecordsetPtr OpenRecordset(const QString& source, int type = 0);
+
+    // Runs an action statement (UPDATE, DELETE, INSERT, make-table, DDL) as
+    // one all-or-nothing transaction. A row-returning statement is 3065.
+    void Execute(const QString& sql);
+
+    // Rows changed by the latest Execute.
+    long long RecordsAffected() const { return recordsAffected_; }
+
+    void Close();
+    bool isOpen() const { return db_ != nullptr; }
+
+    // Cancels the statement running on this connection (callable from a
+    // progress callback or from another thread); it ends with 3059.
+    void Interrupt();
+    // Called every few thousand engine steps while a statement runs; return
+    // false to cancel the statement (it then ends with 3059).
+    void setProgressHandler(std::function<bool()> handler);
+
+    // The raw connection, for the data-access layer itself and its tests.
+    sqlite3* handle() const { return db_; }
+
+private:
+    friend class Engine;
+    friend class QueryDef;
+    friend class Recordset;
+    Database(QString path, sqlite3* db);
+
+    QString path_;
+    sqlite3* db_ = nullptr;
+    long long recordsAffected_ = 0;
+    std::function<bool()> progress_;
+};
+
+class QueryDef {
+public:
+    const QString& SQL() const { return sql_; }
+    const QString& Name() const { return name_; }
+
+    // Runs the statement as an action (see Database::Execute).
+    void Execute();
+    // Opens the statement's rows; type 0 means dbOpenDynaset.
+    RecordsetPtr OpenRecordset(int type = 0);
+
+private:
+    friend class Database;
+    QueryDef(DatabasePtr db, QString name, QString sql);
+    DatabasePtr db_;
+    QString name_;
+    QString sql_;
+};
+
+// A field of the current row of a record set.
+class Field {
+public:
+    const QString& Name() const;
+    QVariant Value() const;           // the current row's value (or the edit buffer's)
+    void setValue(const QVariant& v); // needs Edit or AddNew first (3020 otherwise)
+    int OrdinalPosition() const { return index_; }
+
+private:
+    friend class FieldList;
+    Field(Recordset* rs, int index) : rs_(rs), index_(index) {}
+    Recordset* rs_;
+    int index_;
+};
+
+class FieldList {
+public:
+    int Count() const;
+    Field Item(int index) const;            // 3265 when out of range
+    Field Item(const QString& name) const;  // case-insensitive; 3265 when unknown
+    Field operator[](int index) const { return Item(index); }
+    Field operator[](const QString& name) const { return Item(name); }
+    int indexOf(const QString& name) const; // -1 when unknown
+
+private:
+    friend class Recordset;
+    explicit FieldList(Recordset* rs) : rs_(rs) {}
+    Recordset* rs_;
+};
+
+// Why a record set is about to leave its current row.
+enum class LeaveReason { Move, AddNew, Delete, Requery, Close };
+
+// Notified by a record set around its moves and edits; the data control
+// uses it to save bound values before the set leaves a row and to repaint
+// after it moved.
+class RecordsetObserver {
+public:
+    virtual ~RecordsetObserver() = default;
+    // The set is about to leave its current row (move, AddNew, Delete,
+    // Requery, Close). The observer may still write the row (Edit/Update).
+    virtual void recordsetAboutToLeaveRow(Recordset&, LeaveReason) {}
+    // A row became current (or the set has no current row any more).
+    virtual void recordsetMoved(Recordset&) {}
+    // Rows were added, deleted or rewritten, or the whole set was re-run.
+    virtual void recordsetRowsChanged(Recordset&) {}
+};
+
+// A record set. A dynaset (and a table-type set) is a key set: the row ids
+// of its rows in its order, with values read on demand; it is updatable when
+// its rows come straight from one table. A snapshot, or a set over a
+// statement that is not one plain table, is read-only (3027 on a write).
+class Recordset : public std::enable_shared_from_this<Recordset> {
+public:
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    int Type() const { return type_; }
+    bool Updatable() const;
+    const QString& Source() const { return source_; }
+    DatabasePtr database() const { return db_; }
+
+    // rs->Fields().Count(), rs->Fields("Time").Value(), rs->Fields(0).Name()
+    FieldList Fields() { return FieldList(this); }
+    Field Fields(int index) { return FieldList(this).Item(index); }
+    Field Fields(const QString& name) { return FieldList(this).Item(name); }
+
+    // Navigation. Moving before the first row sets BOF, past the last EOF.
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+    void Move(long long rows);
+    bool BOF() const;
+    bool EOF() const;
+    // 0-based position of the current row; -1 with no current row (BOF,
+    // EOF, an empty set, or a new row being added).
+    long long AbsolutePosition() const;
+    void setAbsolutePosition(long long pos);  // 3001-like 3219 when out of range
+    long long RecordCount() const;
+    // An opaque handle of the current row (its row id for key sets).
+    QByteArray Bookmark() const;
+    void setBookmark(const QByteArray& bookmark);
+
+    // Editing. AddNew starts an empty edit buffer that becomes a new row at
+    // Update, joining the end of the set. Edit copies the current row into
+    // the buffer. Update writes the buffer; CancelUpdate drops it.
+    void AddNew();
+    void Edit();
+    void Update();
+    void CancelUpdate();
+    int EditMode() const { return editMode_; }
+    // Deletes the current row; the position stays on the deleted row
+    // (neither BOF nor EOF) until the next move.
+    void Delete();
+
+    // Runs the set's statement again (sort included); the first row becomes
+    // current.
+    void Requery();
+
+    // Sort expression for the next OpenRecordset, e.g. "[Time]" or
+    // "[Date] desc".
+    QString Sort() const { return sort_; }
+    void setSort(const QString& expression) { sort_ = expression; }
+    // A new set over the same rows, ordered by Sort, of the given type
+    // (0: this set's type).
+    RecordsetPtr OpenRecordset(int type = 0);
+
+    // The same rows with a position of its own (positioned at its first row).
+    RecordsetPtr Clone();
+
+    void Close();
+    bool isOpen() const;
+
+    // Random access for views (the data-bound grid): values of the row at a
+    // 0-based position, without moving the current row. A row deleted
+    // meanwhile reads as empty values and rowDeleted() is true.
+    QVariant valueAt(long long pos, int field) const;
+    bool rowDeleted(long long pos) const;
+    // Writes the given fields of the row at pos in one transaction.
+    void updateRow(long long pos, const std::vector<std::pair<int, QVariant>>& values);
+    void deleteRow(long long pos);
+    // Adds a row at the end; returns its position.
+    long long addRow(const std::vector<std::pair<int, QVariant>>& values);
+
+    void addObserver(RecordsetObserver* observer);
+    void removeObserver(RecordsetObserver* observer);
+
+    // Field names in order (what Fields exposes).
+    const QStringList& fieldNames() const { return names_; }
+
+    struct Impl;
+
+private:
+    friend class Database;
+    friend class QueryDef;
+    friend class Field;
+    friend class FieldList;
+    Recordset(DatabasePtr db, QString source, int type);
+
+    DatabasePtr db_;
+    QString source_;
+    int type_ = dbOpenDynaset;
+    QString sort_;
+    QStringList names_;
+    int editMode_ = dbEditNone;
+    std::unique_ptr<Impl> d_;
+};
+
+}  // namespace dao
