@@ -1,0 +1,263 @@
+#include "frmQuerys.h"
+
+#include "queryprogress.h"
+
+#include "app/Module1.h"
+#include "dao/dao.h"
+#include "forms/grid/frmDataGrid.h"
+#include "settings/settings.h"
+#include "ui/app.h"
+#include "ui/guard.h"
+#include "ui/msgbox.h"
+#include "ui/screen.h"
+#include "ui/twips.h"
+
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <optional>
+
+// The icon lives in this library's resource file; a static library has to
+// register it by hand. Outside any namespace, as the macro requires.
+static void initQueryResources() { Q_INIT_RESOURCE(frmQuerys); }
+
+namespace {
+
+const QString kSection = QStringLiteral("Settings");
+const QString kLeftKey = QStringLiteral("QueryLeft");
+const QString kTopKey = QStringLiteral("QueryTop");
+
+// Smallest outer size of the window, and the text box's fixed size.
+constexpr double kMinWidth = 5220;
+constexpr double kMinHeight = 2784;
+constexpr double kStatementWidth = 4931;
+constexpr double kStatementHeight = 600;
+
+// Length of the statement's beginning used as a grid window's caption.
+constexpr int kCaptionLength = 32;
+
+// A stored position; a value that is not a number counts as not stored.
+double storedPosition(const QString& key) {
+    const QString text = settings::GetSetting(ui::App::Title(), kSection, key, QStringLiteral("0"));
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok ? value : 0.0;
+}
+
+// Runs a step of the resize handling; a failing step is skipped.
+template <class F>
+void skipOnFailure(F&& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+// A statement returns rows when it starts with SELECT and makes no table.
+bool isRowReturning(const QString& sql) {
+    const QString upper = sql.toUpper();
+    return upper.left(6) == QLatin1String("SELECT") && !upper.contains(QLatin1String(" INTO "));
+}
+
+}  // namespace
+
+frmQuerys::frmQuerys(QWidget* parent) : ui::Form(parent) {
+    initQueryResources();
+    setObjectName(QStringLiteral("frmQuerys"));
+    setCaption(QStringLiteral("Querys"));
+    setWindowIcon(QIcon(QStringLiteral(":/forms/query/frmQuerys.png")));
+    createControls();
+    connectEvents();
+}
+
+frmQuerys::~frmQuerys() = default;
+
+QString frmQuerys::defaultStatement() { return QStringLiteral("select * from runlog"); }
+
+void frmQuerys::createControls() {
+    setClientSizeTwips(6636, 4428);
+
+    txtSQLStatement = new QPlainTextEdit(this);
+    txtSQLStatement->setObjectName(QStringLiteral("txtSQLStatement"));
+    txtSQLStatement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtSQLStatement->setTabChangesFocus(true);
+    {
+        QPalette pal = txtSQLStatement->palette();
+        pal.setColor(QPalette::Base, Qt::white);
+        txtSQLStatement->setPalette(pal);
+    }
+    ui::placeTwips(txtSQLStatement, 0, 120, kStatementWidth, kStatementHeight);
+
+    cmdExecuteSQL = new QPushButton(tr("&Execute"), this);
+    cmdExecuteSQL->setObjectName(QStringLiteral("cmdExecuteSQL"));
+    cmdExecuteSQL->setEnabled(false);
+    ui::placeTwips(cmdExecuteSQL, 5160, 120, 1443, 370);
+
+    cmdReturn = new QPushButton(tr("Return"), this);
+    cmdReturn->setObjectName(QStringLiteral("cmdReturn"));
+    ui::placeTwips(cmdReturn, 5160, 600, 1452, 372);
+
+    Label1 = new QLabel(tr("To view the log click on \"Execute\""), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setWordWrap(true);
+    ui::placeTwips(Label1, 120, 840, 4692, 252);
+
+    Frame1 = new QGroupBox(tr("I'll do my own SQL queries"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    ui::placeTwips(Frame1, 120, 1680, 5292, 1932);
+
+    lblSQL = new QLabel(tr("IF(!) you know SQL, you may sort through the database table \"runlog\" by "
+                           "entering a valid SQL query in the text box above. "
+                           "(eg. select * from runlog where time > 45)"),
+                        Frame1);
+    lblSQL->setObjectName(QStringLiteral("lblSQL"));
+    lblSQL->setTextFormat(Qt::PlainText);
+    lblSQL->setWordWrap(true);
+    lblSQL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ui::placeTwips(lblSQL, 120, 360, 4920, 732);
+
+    optdefsql = new QRadioButton(tr("Restore the default"), Frame1);
+    optdefsql->setObjectName(QStringLiteral("optdefsql"));
+    ui::placeTwips(optdefsql, 120, 1200, 2052, 372);
+
+    optmysql = new QRadioButton(tr("I'll enter my own SQL query"), Frame1);
+    optmysql->setObjectName(QStringLiteral("optmysql"));
+    optmysql->setChecked(true);  // as designed; Form_Load selects the default
+    ui::placeTwips(optmysql, 2760, 1200, 1932, 492);
+
+    // Tab order as designed: Execute, statement, the two options, Return.
+    setTabOrder(cmdExecuteSQL, txtSQLStatement);
+    setTabOrder(txtSQLStatement, optdefsql);
+    setTabOrder(optdefsql, optmysql);
+    setTabOrder(optmysql, cmdReturn);
+}
+
+void frmQuerys::connectEvents() {
+    ui::onEvent(cmdExecuteSQL, &QPushButton::clicked, this, &frmQuerys::cmdExecuteSQL_Click);
+    ui::onEvent(cmdReturn, &QPushButton::clicked, this, &frmQuerys::cmdReturn_Click);
+    ui::onEvent(txtSQLStatement, &QPlainTextEdit::textChanged, this, &frmQuerys::txtSQLStatement_Change);
+    // An option button's Click runs when it becomes selected.
+    connect(optdefsql, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked) ui::guard([this] { optdefsql_Click(); });
+    });
+    connect(optmysql, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked) ui::guard([this] { optmysql_Click(); });
+    });
+}
+
+void frmQuerys::Form_Load() {
+    setLeft(storedPosition(kLeftKey));
+    setTop(storedPosition(kTopKey));
+    optdefsql->setChecked(true);
+    optmysql->setChecked(false);
+    txtSQLStatement->setPlainText(defaultStatement());
+}
+
+void frmQuerys::Form_Unload(int& /*Cancel*/) {
+    if (WindowState() == ui::vbMinimized) return;
+    settings::SaveSetting(ui::App::Title(), kSection, kLeftKey, QString::number(qRound64(Left())));
+    settings::SaveSetting(ui::App::Title(), kSection, kTopKey, QString::number(qRound64(Top())));
+}
+
+void frmQuerys::Form_Resize() {
+    if (WindowState() == ui::vbMinimized) return;
+    skipOnFailure([this] {
+        if (Width() < kMinWidth) setWidth(kMinWidth);
+    });
+    skipOnFailure([this] {
+        if (Height() < kMinHeight) setHeight(kMinHeight);
+    });
+    skipOnFailure([this] {
+        txtSQLStatement->resize(ui::twipsToPixelsX(kStatementWidth), ui::twipsToPixelsY(kStatementHeight));
+    });
+}
+
+void frmQuerys::cmdReturn_Click() { Unload(); }
+
+void frmQuerys::optdefsql_Click() {
+    txtSQLStatement->setPlainText(defaultStatement());
+    txtSQLStatement->setEnabled(false);
+}
+
+void frmQuerys::optmysql_Click() {
+    txtSQLStatement->setEnabled(true);
+    txtSQLStatement->clear();
+}
+
+void frmQuerys::txtSQLStatement_Change() {
+    cmdExecuteSQL->setEnabled(!txtSQLStatement->toPlainText().isEmpty());
+}
+
+void frmQuerys::cmdExecuteSQL_Click() {
+    const QString sSQL = txtSQLStatement->toPlainText();
+    if (sSQL.isEmpty()) return;
+
+    // A database of this run's own, and the statement as a temporary query.
+    // The engine refuses here a file it cannot open and a statement it cannot
+    // parse (or one with a second statement after it); nothing has run yet,
+    // and the window keeps the statement as typed.
+    dao::DatabasePtr db;
+    dao::QueryDefPtr qdf;
+    try {
+        db = dao::DBEngine().OpenDatabase(Module1::sDatabasePath);
+        qdf = db->CreateQueryDef(QString(), sSQL);
+    } catch (const dao::Error& e) {
+        ui::Screen::setMousePointer(ui::Screen::vbDefault);
+        ui::MsgBox(QStringLiteral("Error:%1 %2").arg(e.Number()).arg(e.Description()), ui::vbOKOnly);
+        return;
+    }
+
+    ui::Screen::setMousePointer(ui::Screen::vbHourglass);
+    bool bRows = isRowReturning(sSQL);
+    std::optional<QueryProgress> progress;
+    try {
+        dao::RecordsetPtr rs;
+        progress.emplace(*db, this);
+        if (!bRows) {
+            try {
+                qdf->Execute();
+            } catch (const dao::Error& e) {
+                // Execute refuses a statement that returns rows (3065), and a
+                // statement that does not start with SELECT may still be one;
+                // 3078 sends a missing table on to the rows, which report it.
+                if (e.Number() != dao::err::SelectNotExecutable &&
+                    e.Number() != dao::err::InputTableNotFound)
+                    throw;
+                bRows = true;
+            }
+        }
+        if (bRows) rs = qdf->OpenRecordset();
+        progress.reset();
+
+        if (rs) {
+            auto* g = new frmDataGrid();
+            g->Load();
+            if (!g->isLoaded()) {
+                // The grid window could not open and has said so.
+                g->deleteLater();
+                ui::Screen::setMousePointer(ui::Screen::vbDefault);
+                return;
+            }
+            g->Data1->setRecordset(rs);
+            g->setCaption(sSQL.left(kCaptionLength) + QStringLiteral("..."));
+            g->Show();
+        }
+    } catch (const dao::Error& e) {
+        const bool cancelled = progress && progress->cancelled();
+        progress.reset();
+        ui::Screen::setMousePointer(ui::Screen::vbDefault);
+        // A run the user stopped needs no message: they asked for it, and the
+        // engine has undone whatever the statement had begun to change.
+        if (cancelled || e.Number() == dao::err::Cancelled) return;
+        ui::MsgBox(e.Description(), ui::vbOKOnly);
+        Module1::bGridFromEntry = False;
+        return;
+    }
+    ui::Screen::setMousePointer(ui::Screen::vbDefault);
+}

@@ -1,0 +1,74 @@
+#include "queryprogress.h"
+
+#include "ui/app.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+// How often the program answers events while a statement runs: often enough
+// to feel alive, rarely enough not to slow the statement down.
+constexpr qint64 kEventIntervalMs = 40;
+}  // namespace
+
+QueryProgress::QueryProgress(dao::Database& db, QWidget* owner, std::chrono::milliseconds delay)
+    : db_(db), owner_(owner), delay_(delay) {
+    clock_.start();
+    db_.setProgressHandler([this] { return tick(); });
+}
+
+QueryProgress::~QueryProgress() {
+    db_.setProgressHandler(nullptr);
+    delete window_.data();
+}
+
+bool QueryProgress::tick() {
+    if (cancelled_) return false;
+    const qint64 elapsed = clock_.elapsed();
+    if (!shown_) {
+        if (elapsed < delay_.count()) return true;
+        showWindow();
+    }
+    if (elapsed - lastEvents_ >= kEventIntervalMs) {
+        lastEvents_ = elapsed;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return !cancelled_;
+}
+
+void QueryProgress::showWindow() {
+    shown_ = true;
+    auto* dlg = new QDialog(owner_);
+    dlg->setObjectName(QStringLiteral("frmRunning"));
+    dlg->setWindowTitle(ui::App::Title());
+    dlg->setModal(true);  // modal to the program while shown with show()
+    dlg->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    auto* lblRunning = new QLabel(
+        QObject::tr("The statement is still running.\nCancel stops it and changes nothing."), dlg);
+    lblRunning->setObjectName(QStringLiteral("lblRunning"));
+    lblRunning->setTextFormat(Qt::PlainText);
+    auto* cmdCancel = new QPushButton(QObject::tr("Cancel"), dlg);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(dlg);
+    layout->addWidget(lblRunning);
+    layout->addLayout(buttons);
+
+    // Cancel, Esc and the close box all reject the dialog.
+    QObject::connect(cmdCancel, &QPushButton::clicked, dlg, &QDialog::reject);
+    QObject::connect(dlg, &QDialog::rejected, dlg, [this] { cancelled_ = true; });
+
+    window_ = dlg;
+    dlg->show();
+    dlg->raise();
+    dlg->activateWindow();
+}
