@@ -12,6 +12,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <cmath>
+
+class QEventLoop;
+
 #include <vector>
 
 namespace ui {
@@ -31,12 +35,14 @@ public:
     bool isLoaded() const { return loaded_; }
 
     // Shows the window, loading it first. vbModal blocks until the window
-    // is unloaded or hidden, with owner (if any) disabled meanwhile.
+    // is unloaded or hidden; meanwhile no other window of the program takes
+    // input (application modal), and the window stays above its owner.
     void Show(int modal = vbModeless, Form* owner = nullptr);
     void Hide();
 
     // Unloads the window: Form_Unload runs; unless it cancels, the window
-    // leaves Forms, closes and is deleted later. Returns false if cancelled.
+    // leaves Forms, closes and is deleted later (so create windows with new).
+    // Returns false if cancelled.
     bool Unload();
 
     QString Caption() const { return windowTitle(); }
@@ -76,17 +82,26 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
+    QMargins frameMarginsPx() const;
+    void applyOuterSize();
+
     bool loaded_ = false;
     bool unloading_ = false;
     bool inModalLoop_ = false;
+    QEventLoop* modalLoop_ = nullptr;
+    // Outer size asked for while the frame was not yet known (NaN: none).
+    double pendingWidth_ = NAN;
+    double pendingHeight_ = NAN;
 };
 
 // The collection of loaded windows, in load order.
 namespace Forms {
 int Count();
-Form* Item(int index);
+Form* Item(int index);  // nullptr outside 0 .. Count() - 1
 // The window most recently activated through activateForm (or nullptr).
 Form* ActiveForm();
 }  // namespace Forms

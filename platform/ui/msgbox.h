@@ -18,6 +18,9 @@ enum MsgBoxStyle : int {
     vbQuestion = 32,
     vbExclamation = 48,
     vbInformation = 64,
+    vbDefaultButton1 = 0,
+    vbDefaultButton2 = 256,
+    vbDefaultButton3 = 512,
 };
 
 // Buttons pressed.
@@ -33,7 +36,9 @@ enum MsgBoxResult : int {
 
 // Shows a modal message box over the active window and returns the button
 // pressed. An empty title means the application's title, "Pacebook". The
-// mouse pointer shows the normal arrow while the box is up.
+// mouse pointer shows the normal arrow while the box is up and goes back to
+// what it was afterwards. Escape stands for OK in an OK-only box and for
+// Cancel where there is one; a Yes/No box needs an answer.
 int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title = QString());
 
 }  // namespace ui
