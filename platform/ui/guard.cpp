@@ -20,7 +20,7 @@ std::pair<int, QString> describe(const std::exception_ptr& error) {
     } catch (const dao::Error& e) {
         return {e.Number(), e.Description()};
     } catch (const std::bad_alloc&) {
-        return {7, QStringLiteral("Out of memory")};
+        return {dao::err::OutOfMemory, dao::description(dao::err::OutOfMemory)};
     } catch (const std::exception& e) {
         const QString what = QString::fromUtf8(e.what());
         return {dao::err::Internal,

@@ -1,0 +1,20 @@
+// The program's entry point: works out where the log lies, prepares the
+// shared state and shows the main window. Nothing opens the log here; each
+// window opens it when it needs it.
+#include "app/Module1.h"
+#include "app/frmMain.h"
+
+#include "ui/app.h"
+
+namespace Module1 {
+
+void Main() {
+    // The folder exactly as reported; the data layer finds Run.mdb in it
+    // whatever the case of the name.
+    sDatabasePath = ui::App::Path() + QStringLiteral("\\RUN.MDB");
+    sConnect = QString();
+    fMainForm = new frmMain();
+    fMainForm->Show(ui::vbModeless);
+}
+
+}  // namespace Module1

@@ -1,0 +1,19 @@
+#include "app/Module1.h"
+
+namespace Module1 {
+
+QString sDatabasePath;
+QString sConnect;
+QString sRecordSource;
+std::int16_t bGridFromEntry = False;
+frmMain* fMainForm = nullptr;
+
+void resetSharedState() {
+    sDatabasePath.clear();
+    sConnect.clear();
+    sRecordSource.clear();
+    bGridFromEntry = False;
+    fMainForm = nullptr;
+}
+
+}  // namespace Module1

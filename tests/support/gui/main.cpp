@@ -1,0 +1,44 @@
+// main() for window tests: the program's application object, a private
+// settings store, message boxes answered and recorded, and no window left
+// loaded from one test to the next.
+#include "settings/settings.h"
+#include "support/gui/folders.h"
+#include "support/gui/msgboxes.h"
+#include "support/gui/windows.h"
+#include "ui/application.h"
+#include "ui/screen.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class WindowCleanup : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        testsupport::unloadAllForms();
+        testsupport::installDefaultResponder();
+        ui::Screen::setMousePointer(ui::Screen::vbDefault);
+        settings::setStoreFolder(testsupport::runSettingsFolder());
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QStandardPaths::setTestModeEnabled(true);
+    ui::Application app(argc, argv);
+
+    QTemporaryDir settingsFolder;
+    testsupport::runSettingsFolder() = settingsFolder.path();
+    settings::setStoreFolder(settingsFolder.path());
+    testsupport::installDefaultResponder();
+
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new WindowCleanup);
+    return RUN_ALL_TESTS();
+}
