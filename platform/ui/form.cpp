@@ -4,8 +4,10 @@
 #include "ui/guard.h"
 #include "ui/twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWindow>
@@ -24,6 +26,42 @@ std::vector<Form*>& loadedForms() {
 QPointer<Form>& lastActive() {
     static QPointer<Form> form;
     return form;
+}
+
+// The window that Show just made active, while the window system has not
+// yet confirmed it: activations of other windows that it delivers meanwhile
+// are late news from before the Show.
+struct ShownWindow {
+    QPointer<Form> form;
+    QElapsedTimer since;
+};
+ShownWindow& justShown() {
+    static ShownWindow shown;
+    return shown;
+}
+constexpr int kActivationLatencyMs = 500;
+
+void expectActivation(Form* form) {
+    justShown().form = form;
+    justShown().since.start();
+}
+
+// Whether a WindowActivate event delivered to form should raise its Activate.
+bool acceptActivation(Form* form) {
+    // A window under a modal one takes no input, so it is not activated.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != form) return false;
+    ShownWindow& shown = justShown();
+    if (shown.form) {
+        if (shown.form == form) {
+            shown.form = nullptr;
+        } else if (shown.form->isVisible() && shown.since.elapsed() < kActivationLatencyMs) {
+            return false;
+        } else {
+            shown.form = nullptr;
+        }
+    }
+    return true;
 }
 
 // Frame margins of the last window whose frame was known: the best guess
@@ -64,6 +102,7 @@ void Form::Show(int modal, Form* owner) {
         show();
         raise();
         activateWindow();
+        if (Forms::ActiveForm() != this) expectActivation(this);
         activateForm();
         return;
     }
@@ -88,6 +127,7 @@ void Form::Show(int modal, Form* owner) {
     show();
     raise();
     activateWindow();
+    if (Forms::ActiveForm() != this) expectActivation(this);
     activateForm();
     if (self && loaded_ && isVisible()) loop.exec(QEventLoop::DialogExec);
     if (!self) return;  // deleted while it was up
@@ -214,7 +254,7 @@ void Form::activateForm() {
 bool Form::event(QEvent* e) {
     // Message boxes and other windows that are not Forms leave lastActive
     // alone, so closing a box does not count as activating the window under it.
-    if (e->type() == QEvent::WindowActivate && loaded_) activateForm();
+    if (e->type() == QEvent::WindowActivate && loaded_ && acceptActivation(this)) activateForm();
     return QWidget::event(e);
 }
 

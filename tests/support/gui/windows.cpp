@@ -3,9 +3,21 @@
 #include "ui/form.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEvent>
+#include <QThread>
 
 namespace testsupport {
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
 
 void processDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
