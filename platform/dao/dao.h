@@ -16,9 +16,16 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
+
+// The C library's EOF macro would turn Recordset::EOF() into "-1()";
+// std::char_traits<char>::eof() stands for it where needed.
+#ifdef EOF
+#undef EOF
+#endif
 
 struct sqlite3;
 
@@ -117,10 +124,19 @@ private:
     friend class Recordset;
     Database(QString path, sqlite3* db);
 
+    static int progressCallback(void* self);
+    // Whether a table or view of that name exists (any letter case); its
+    // stored name in *actual, and whether it is a view in *isView.
+    bool findTable(const QString& name, QString* actual = nullptr, bool* isView = nullptr) const;
+    RecordsetPtr openStatement(const QString& source, const QString& sql, int type);
+
     QString path_;
     sqlite3* db_ = nullptr;
     long long recordsAffected_ = 0;
     std::function<bool()> progress_;
+    // Counts the writes made through this connection, so that record sets
+    // sharing it know when the values they hold may be stale.
+    unsigned long long localChanges_ = 0;
 };
 
 class QueryDef {
@@ -225,10 +241,16 @@ public:
     // An opaque handle of the current row (its row id for key sets).
     QByteArray Bookmark() const;
     void setBookmark(const QByteArray& bookmark);
+    // The bookmark of the row most recently added or changed through this set.
+    QByteArray LastModified() const;
 
     // Editing. AddNew starts an empty edit buffer that becomes a new row at
-    // Update, joining the end of the set. Edit copies the current row into
-    // the buffer. Update writes the buffer; CancelUpdate drops it.
+    // Update, joining the end of the set; the row current before AddNew is
+    // current again afterwards. Edit copies the current row into the buffer
+    // (while an edit or an add is already in progress it keeps that buffer,
+    // so an observer may call Edit, set fields and Update at any time).
+    // Update writes the buffer; CancelUpdate drops it. Moving, Requery and
+    // Close drop an unsaved buffer after telling the observers.
     void AddNew();
     void Edit();
     void Update();

@@ -17,14 +17,17 @@ inline constexpr int InvalidPropertyValue = 380;   // "Invalid property value"
 inline constexpr int InvalidProcedureCall = 5;     // "Invalid procedure call or argument"
 inline constexpr int FileNotFoundRuntime = 53;     // "File not found"
 inline constexpr int Internal = 51;                // "Internal error"
+inline constexpr int OutOfMemory = 7;              // "Out of memory"
 
 // Database engine errors.
 inline constexpr int Cancelled = 3059;             // operation cancelled by the user
 inline constexpr int NoCurrentRecord = 3021;
 inline constexpr int UpdateWithoutEdit = 3020;
+inline constexpr int DuplicateKey = 3022;          // a unique field would hold a value twice
 inline constexpr int FileNotFound = 3024;          // with the path
 inline constexpr int DiskFull = 3026;
 inline constexpr int NotUpdatable = 3027;          // set or database not updatable / read-only
+inline constexpr int DiskIoError = 3043;           // the file could not be read or written
 inline constexpr int FileInUse = 3045;             // locked by another program past the busy timeout
 inline constexpr int NoPermission = 3051;          // the file or folder cannot be opened (permissions)
 inline constexpr int TooFewParameters = 3061;      // unknown field name in a statement
@@ -36,6 +39,7 @@ inline constexpr int CharactersAfterEnd = 3142;    // a second statement after t
 inline constexpr int RecordDeleted = 3167;         // the row was deleted meanwhile
 inline constexpr int CouldNotUpdateLocked = 3218;  // write refused: locked
 inline constexpr int ItemNotFound = 3265;          // no field of that name or position
+inline constexpr int RequiredField = 3314;         // NOT NULL field left empty
 inline constexpr int NotDatabase = 3343;           // not a database, or damaged; with the path
 inline constexpr int ObjectInvalid = 3420;         // closed record set or database
 inline constexpr int DataTypeConversion = 3421;    // a value of the wrong type for its field

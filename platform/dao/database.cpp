@@ -1,0 +1,220 @@
+#include "dao.h"
+
+#include "recordset_impl.h"
+#include "sqlite_util.h"
+#include "sqltext.h"
+
+#include <QFileInfo>
+
+namespace dao {
+
+using detail::Stage;
+using detail::Statement;
+
+Engine& Engine::instance() {
+    static Engine engine;
+    return engine;
+}
+
+DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& options) {
+    const QString file = resolveFileName(path);
+    const QFileInfo info(file);
+    if (file.isEmpty() || !info.exists())
+        throw Error(err::FileNotFound, QStringLiteral("Could not find file '%1'.").arg(file));
+    if (info.isDir())
+        throw Error(err::NotDatabase, QStringLiteral("'%1' is a folder, not a database file.").arg(file));
+    if (info.size() == 0)
+        throw Error(err::NotDatabase,
+                    QStringLiteral("Unrecognized database format '%1': the file is empty.").arg(file));
+
+    sqlite3* db = nullptr;
+    // Read-write without create: opening never makes a file.
+    const int flags = options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    const QByteArray name = file.toUtf8();
+    int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        Error e = detail::errorFor(db, rc, Stage::Open, file);
+        sqlite3_close_v2(db);
+        throw e;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, options.busyTimeoutMs);
+    try {
+        // Reading the header proves the file is a database. WAL lets one
+        // connection write while others read.
+        if (!sqlite3_db_readonly(db, "main")) {
+            Statement wal(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+            wal.step();
+        }
+        Statement probe(db, QStringLiteral("SELECT count(*) FROM sqlite_schema"));
+        probe.step();
+    } catch (const Error& e) {
+        sqlite3_close_v2(db);
+        if (e.Number() == err::NotDatabase)
+            throw Error(err::NotDatabase,
+                        QStringLiteral("Unrecognized database format '%1': the file is not a database "
+                                       "or it is damaged.")
+                            .arg(file));
+        if (e.Number() == err::FileInUse || e.Number() == err::NoPermission)
+            throw Error(e.Number(), e.Description() + QStringLiteral(" (%1)").arg(file));
+        throw;
+    }
+    return DatabasePtr(new Database(file, db));
+}
+
+Database::Database(QString path, sqlite3* db) : path_(std::move(path)), db_(db) {}
+
+Database::~Database() { Close(); }
+
+void Database::Close() {
+    if (!db_) return;
+    // Statements still held by record sets are finalized when those go;
+    // close_v2 waits for them.
+    sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+void Database::Interrupt() {
+    if (db_) sqlite3_interrupt(db_);
+}
+
+int Database::progressCallback(void* self) {
+    auto* d = static_cast<Database*>(self);
+    try {
+        return d->progress_ && !d->progress_() ? 1 : 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+void Database::setProgressHandler(std::function<bool()> handler) {
+    progress_ = std::move(handler);
+    if (!db_) return;
+    if (progress_)
+        sqlite3_progress_handler(db_, 4000, &Database::progressCallback, this);
+    else
+        sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+}
+
+bool Database::findTable(const QString& name, QString* actual, bool* isView) const {
+    if (!db_) throw Error(err::ObjectInvalid);
+    Statement s(db_, QStringLiteral("SELECT name, type FROM sqlite_schema WHERE type IN ('table','view') "
+                                    "AND name = ?1 COLLATE NOCASE"));
+    s.bind(1, name);
+    if (!s.step()) return false;
+    if (actual) *actual = s.column(0).toString();
+    if (isView) *isView = s.column(1).toString() == QLatin1String("view");
+    return true;
+}
+
+QueryDefPtr Database::CreateQueryDef(const QString& name, const QString& sql) {
+    if (!db_) throw Error(err::ObjectInvalid);
+    const QString text = sql::singleStatement(sql);
+    const sql::Translated tr = sql::translate(text);
+    try {
+        Statement check(db_, tr.sql);
+    } catch (const Error& e) {
+        // A missing table or field is reported when the statement runs;
+        // so is a make-table whose table exists.
+        if (e.Number() != err::InputTableNotFound && e.Number() != err::TooFewParameters &&
+            e.Number() != err::TableExists)
+            throw;
+    }
+    if (!name.isEmpty()) {
+        if (!tr.makeTable.isEmpty() || sql::firstKeyword(tr.sql) != QLatin1String("SELECT"))
+            throw Error(err::InvalidOperation,
+                        QStringLiteral("Only a query that returns rows can be stored under a name."));
+        if (findTable(name)) throw Error(err::TableExists, QStringLiteral("Table '%1' already exists.").arg(name));
+        detail::WriteTransaction t(db_);
+        detail::exec(db_, QStringLiteral("CREATE VIEW %1 AS %2").arg(sql::quoteName(name), tr.sql));
+        t.commit();
+        ++localChanges_;
+    }
+    return QueryDefPtr(new QueryDef(shared_from_this(), name, text));
+}
+
+void Database::Execute(const QString& sqlText) {
+    if (!db_) throw Error(err::ObjectInvalid);
+    const QString text = sql::singleStatement(sqlText);
+    const sql::Translated tr = sql::translate(text);
+    const QString first = sql::firstKeyword(tr.sql);
+    static const QStringList transactionWords = {QStringLiteral("BEGIN"), QStringLiteral("COMMIT"),
+                                                 QStringLiteral("END"), QStringLiteral("ROLLBACK"),
+                                                 QStringLiteral("SAVEPOINT"), QStringLiteral("RELEASE")};
+    if (transactionWords.contains(first))
+        throw Error(err::Refused, QStringLiteral("The statement was refused: every statement already runs "
+                                                 "as a transaction of its own."));
+    if (!tr.makeTable.isEmpty() && findTable(tr.makeTable))
+        throw Error(err::TableExists, QStringLiteral("Table '%1' already exists.").arg(tr.makeTable));
+
+    Statement s(db_, tr.sql);
+    if (s.columnCount() > 0) throw Error(err::SelectNotExecutable);
+    recordsAffected_ = 0;
+    // These cannot run inside a transaction; each is all-or-nothing itself.
+    const bool own = first == QLatin1String("VACUUM") || first == QLatin1String("ATTACH") ||
+                     first == QLatin1String("DETACH") || first == QLatin1String("PRAGMA");
+    if (own) {
+        s.step();
+    } else {
+        detail::WriteTransaction t(db_);
+        s.step();
+        recordsAffected_ = sqlite3_changes64(db_);
+        s.reset();
+        t.commit();
+    }
+    ++localChanges_;
+}
+
+RecordsetPtr Database::OpenRecordset(const QString& source, int type) {
+    if (!db_) throw Error(err::ObjectInvalid);
+    if (type != 0 && type != dbOpenTable && type != dbOpenDynaset && type != dbOpenSnapshot)
+        throw Error(err::InvalidPropertyValue);
+    const QString table = sql::bareTableName(source);
+    if (!table.isEmpty()) {
+        QString actual;
+        bool isView = false;
+        if (!findTable(table, &actual, &isView))
+            throw Error(err::InputTableNotFound,
+                        QStringLiteral("Cannot find the input table or query '%1'. Make sure it exists "
+                                       "and that its name is spelled correctly.")
+                            .arg(table));
+        if (type == 0) type = isView ? dbOpenDynaset : dbOpenTable;
+        if (type == dbOpenTable && isView) type = dbOpenDynaset;
+        return openStatement(source, QStringLiteral("SELECT * FROM ") + sql::quoteName(actual), type);
+    }
+    if (type == dbOpenTable)
+        throw Error(err::InvalidOperation,
+                    QStringLiteral("A table-type record set opens a table by its name, not a statement."));
+    const QString text = sql::singleStatement(source);
+    const sql::Translated tr = sql::translate(text);
+    if (!tr.makeTable.isEmpty())
+        throw Error(err::InvalidOperation,
+                    QStringLiteral("A make-table statement returns no rows; run it with Execute."));
+    return openStatement(source, tr.sql, type == 0 ? dbOpenDynaset : type);
+}
+
+RecordsetPtr Database::openStatement(const QString& source, const QString& sql, int type) {
+    RecordsetPtr rs(new Recordset(shared_from_this(), source, type));
+    rs->d_->open(sql);
+    return rs;
+}
+
+QueryDef::QueryDef(DatabasePtr db, QString name, QString sql)
+    : db_(std::move(db)), name_(std::move(name)), sql_(std::move(sql)) {}
+
+void QueryDef::Execute() { db_->Execute(sql_); }
+
+RecordsetPtr QueryDef::OpenRecordset(int type) {
+    if (!db_->isOpen()) throw Error(err::ObjectInvalid);
+    if (type == dbOpenTable)
+        throw Error(err::InvalidOperation,
+                    QStringLiteral("A table-type record set opens a table by its name, not a query."));
+    const sql::Translated tr = sql::translate(sql_);
+    if (!tr.makeTable.isEmpty())
+        throw Error(err::InvalidOperation,
+                    QStringLiteral("A make-table statement returns no rows; run it with Execute."));
+    return db_->openStatement(sql_, tr.sql, type == 0 ? dbOpenDynaset : type);
+}
+
+}  // namespace dao

@@ -1,0 +1,696 @@
+#include "recordset_impl.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstring>
+
+namespace dao {
+
+using detail::Statement;
+
+namespace {
+
+QByteArray keyBytes(sqlite3_int64 key) {
+    return QByteArray(reinterpret_cast<const char*>(&key), sizeof key);
+}
+
+sqlite3_int64 bytesKey(const QByteArray& b) {
+    sqlite3_int64 key = 0;
+    if (b.size() != sizeof key) throw Error(err::InvalidOperation, QStringLiteral("Not a valid bookmark."));
+    std::memcpy(&key, b.constData(), sizeof key);
+    return key;
+}
+
+Error noCurrentRecord() { return Error(err::NoCurrentRecord); }
+
+// Text in the user's short date format (or month/day/year) as ISO text;
+// anything else unchanged, for the schema to judge.
+QVariant dateText(const QVariant& v) {
+    if (v.typeId() != QMetaType::QString) return v;
+    const QString s = v.toString().trimmed();
+    static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (s.isEmpty() || iso.match(s).hasMatch()) return v;
+    const QStringList formats = {QLocale().dateFormat(QLocale::ShortFormat),
+                                 QLocale::system().dateFormat(QLocale::ShortFormat),
+                                 QStringLiteral("M/d/yyyy"), QStringLiteral("M/d/yy")};
+    for (const QString& f : formats) {
+        QDate d = QDate::fromString(s, f);
+        if (!d.isValid()) continue;
+        if (!f.contains(QLatin1String("yyyy")) && d.year() < 1930) d = d.addYears(100);
+        return d.toString(Qt::ISODate);
+    }
+    return v;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Impl
+
+sqlite3* Recordset::Impl::handle() const {
+    sqlite3* db = q->db_ ? q->db_->handle() : nullptr;
+    if (!db) throw Error(err::ObjectInvalid);
+    return db;
+}
+
+void Recordset::Impl::checkOpen() const {
+    if (closed || !q->db_ || !q->db_->isOpen()) throw Error(err::ObjectInvalid);
+}
+
+void Recordset::Impl::checkUpdatable() const {
+    if (!q->Updatable()) throw Error(err::NotUpdatable);
+}
+
+void Recordset::Impl::open(const QString& statement) {
+    sql = statement;
+    sqlite3* db = handle();
+    Statement probe(db, sql);
+    const int n = probe.columnCount();
+    if (n == 0)
+        throw Error(err::InvalidOperation,
+                    QStringLiteral("The statement returns no rows; run it with Execute."));
+    q->names_.clear();
+    origins.clear();
+    dateField.assign(n, false);
+    shape = sql::selectShape(sql);
+    bool fromOneTable = shape.plainTable;
+    bool aliased = false;
+    for (int i = 0; i < n; ++i) {
+        q->names_ << QString::fromUtf8(sqlite3_column_name(probe.get(), i));
+        const char* table = sqlite3_column_table_name(probe.get(), i);
+        const char* origin = sqlite3_column_origin_name(probe.get(), i);
+        const char* decl = sqlite3_column_decltype(probe.get(), i);
+        if (!table || !origin || QString::fromUtf8(table).compare(shape.table, Qt::CaseInsensitive) != 0)
+            fromOneTable = false;
+        const QString originName = origin ? QString::fromUtf8(origin) : QString();
+        origins << originName;
+        if (originName.compare(q->names_.back(), Qt::CaseInsensitive) != 0) aliased = true;
+        if (decl && QByteArray(decl).toUpper().contains("DATE")) dateField[i] = true;
+    }
+    probe = Statement();
+
+    keyed = false;
+    if (fromOneTable) {
+        QString actual;
+        bool isView = true;
+        if (q->db_->findTable(shape.table, &actual, &isView) && !isView) {
+            tableName = actual;
+            QString tail = shape.fromClause;
+            for (const QString* part : {&shape.where, &shape.orderBy, &shape.limit})
+                if (!part->isEmpty()) tail += u' ' + *part;
+            fetchSql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(shape.selectList, shape.fromClause);
+            keyed = true;
+            try {
+                Statement(db, fetchSql);
+                // Row ids alone are the fastest to collect; with aliases the
+                // order may name a result column, so keep the list then.
+                bool done = false;
+                if (!aliased) {
+                    try {
+                        keySql = QStringLiteral("SELECT rowid FROM ") + tail;
+                        keyColumn = 0;
+                        Statement(db, keySql);
+                        done = true;
+                    } catch (const Error&) {
+                    }
+                }
+                if (!done) {
+                    keySql = QStringLiteral("SELECT %1, rowid FROM %2").arg(shape.selectList, tail);
+                    keyColumn = n;
+                    Statement(db, keySql);
+                }
+            } catch (const Error&) {
+                keyed = false;  // e.g. a table without row ids: read it whole
+            }
+        }
+    }
+    updatable = keyed && sqlite3_db_readonly(db, "main") == 0;
+    run();
+}
+
+void Recordset::Impl::run() {
+    sqlite3* db = handle();
+    dropCache();
+    fetchStmt = Statement();
+    if (keyed) {
+        Statement s(db, keySql);
+        auto collected = std::make_shared<std::vector<sqlite3_int64>>();
+        sqlite3_stmt* st = s.get();
+        while (s.step()) collected->push_back(sqlite3_column_int64(st, keyColumn));
+        keys = std::move(collected);
+        rows.reset();
+    } else {
+        Statement s(db, sql);
+        const int n = s.columnCount();
+        auto collected = std::make_shared<std::vector<std::vector<QVariant>>>();
+        while (s.step()) {
+            std::vector<QVariant> row(n);
+            for (int i = 0; i < n; ++i) row[i] = s.column(i);
+            collected->push_back(std::move(row));
+        }
+        rows = std::move(collected);
+        keys.reset();
+    }
+    seenLocalChanges = q->db_->localChanges_;
+    seenDataVersion = -1;
+    onDeleted = false;
+    pos = size() > 0 ? 0 : -1;
+}
+
+void Recordset::Impl::copyFrom(const Impl& o) {
+    sql = o.sql;
+    keyed = o.keyed;
+    updatable = o.updatable;
+    shape = o.shape;
+    tableName = o.tableName;
+    origins = o.origins;
+    dateField = o.dateField;
+    keySql = o.keySql;
+    keyColumn = o.keyColumn;
+    fetchSql = o.fetchSql;
+    keys = o.keys;
+    rows = o.rows;
+    pos = size() > 0 ? 0 : -1;
+}
+
+std::vector<sqlite3_int64>& Recordset::Impl::ownKeys() {
+    if (keys.use_count() > 1) keys = std::make_shared<std::vector<sqlite3_int64>>(*keys);
+    return *keys;
+}
+
+void Recordset::Impl::refreshIfStale() const {
+    if (!keyed) return;
+    sqlite3* db = handle();
+    if (seenLocalChanges != q->db_->localChanges_) {
+        dropCache();
+        seenLocalChanges = q->db_->localChanges_;
+    }
+    // Another connection's commit changes the data version.
+    if (!versionStmt.isValid()) versionStmt = Statement(db, QStringLiteral("PRAGMA data_version"));
+    detail::ResetOnExit r(versionStmt);
+    const long long version = versionStmt.step() ? versionStmt.columnInt64(0) : 0;
+    if (version != seenDataVersion) {
+        dropCache();
+        seenDataVersion = version;
+    }
+}
+
+const std::vector<QVariant>* Recordset::Impl::rowAt(long long p) const {
+    if (!keyed) return &(*rows)[size_t(p)];
+    refreshIfStale();
+    const long long first = p - p % kPageRows;
+    for (const Page& page : pages)
+        if (page.first == first) return page.missing[size_t(p - first)] ? nullptr : &page.values[size_t(p - first)];
+
+    sqlite3* db = handle();
+    Page page;
+    page.first = first;
+    const long long count = std::min<long long>(kPageRows, size() - first);
+    page.values.resize(size_t(count));
+    page.missing.assign(size_t(count), 0);
+    detail::ReadTransaction rt(db);
+    if (!fetchStmt.isValid()) fetchStmt = Statement(db, fetchSql);
+    const int n = fetchStmt.columnCount();
+    for (long long i = 0; i < count; ++i) {
+        detail::ResetOnExit r(fetchStmt);
+        fetchStmt.bindInt64(1, (*keys)[size_t(first + i)]);
+        if (fetchStmt.step()) {
+            auto& row = page.values[size_t(i)];
+            row.resize(size_t(n));
+            for (int c = 0; c < n; ++c) row[size_t(c)] = fetchStmt.column(c);
+        } else {
+            page.missing[size_t(i)] = 1;
+        }
+    }
+    pages.push_front(std::move(page));
+    if (pages.size() > kPages) pages.pop_back();
+    const Page& front = pages.front();
+    return front.missing[size_t(p - first)] ? nullptr : &front.values[size_t(p - first)];
+}
+
+QVariant Recordset::Impl::prepareValue(int field, const QVariant& v) const {
+    QVariant value = detail::storable(v);
+    if (size_t(field) < dateField.size() && dateField[size_t(field)]) value = dateText(value);
+    return value;
+}
+
+void Recordset::Impl::writeRow(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& values) {
+    if (values.empty()) return;
+    sqlite3* db = handle();
+    QStringList sets;
+    int n = 0;
+    for (const auto& [field, value] : values) sets << QStringLiteral("%1 = ?%2").arg(sql::quoteName(origins[field])).arg(++n);
+    detail::WriteTransaction t(db);
+    Statement s(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+                        .arg(sql::quoteName(tableName), sets.join(QStringLiteral(", ")))
+                        .arg(n + 1));
+    n = 0;
+    for (const auto& [field, value] : values) s.bind(++n, prepareValue(field, value));
+    s.bindInt64(n + 1, key);
+    s.step();
+    const auto changed = sqlite3_changes64(db);
+    s.reset();
+    if (changed == 0) throw Error(err::RecordDeleted);
+    t.commit();
+    ++q->db_->localChanges_;
+    dropCache();
+}
+
+sqlite3_int64 Recordset::Impl::insertRow(const std::vector<std::pair<int, QVariant>>& values) {
+    sqlite3* db = handle();
+    QStringList cols, params;
+    int n = 0;
+    for (const auto& [field, value] : values) {
+        cols << sql::quoteName(origins[field]);
+        params << QStringLiteral("?%1").arg(++n);
+    }
+    const QString text = values.empty()
+                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(sql::quoteName(tableName))
+                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(sql::quoteName(tableName), cols.join(QStringLiteral(", ")),
+                                        params.join(QStringLiteral(", ")));
+    detail::WriteTransaction t(db);
+    Statement s(db, text);
+    n = 0;
+    for (const auto& [field, value] : values) s.bind(++n, prepareValue(field, value));
+    s.step();
+    s.reset();
+    const sqlite3_int64 key = sqlite3_last_insert_rowid(db);
+    t.commit();
+    ++q->db_->localChanges_;
+    ownKeys().push_back(key);
+    dropCache();
+    return key;
+}
+
+void Recordset::Impl::removeAt(long long p) {
+    sqlite3* db = handle();
+    const sqlite3_int64 key = (*keys)[size_t(p)];
+    detail::WriteTransaction t(db);
+    Statement s(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoteName(tableName)));
+    s.bindInt64(1, key);
+    s.step();
+    s.reset();
+    t.commit();
+    ++q->db_->localChanges_;
+    auto& k = ownKeys();
+    k.erase(k.begin() + p);
+    dropCache();
+    // Positions after the deleted row move up by one; the current row, if
+    // it was the deleted one, stays "on the deleted row" until the next move.
+    auto adjust = [p](long long& at, bool& deleted) {
+        if (at > p) --at;
+        else if (at == p && !deleted) deleted = true;
+    };
+    if (q->editMode_ == dbEditAdd) {
+        adjust(posBeforeAdd, onDeletedBeforeAdd);
+    } else {
+        if (pos == p && q->editMode_ == dbEditInProgress) dropEdit();
+        adjust(pos, onDeleted);
+    }
+}
+
+void Recordset::Impl::dropEdit() {
+    if (q->editMode_ == dbEditAdd) {
+        pos = posBeforeAdd;
+        onDeleted = onDeletedBeforeAdd;
+    }
+    q->editMode_ = dbEditNone;
+    buffer.clear();
+    dirty.clear();
+}
+
+void Recordset::Impl::aboutToLeave(LeaveReason reason) {
+    if (leaving > 0 || closed || observers.empty()) return;
+    auto keep = q->weak_from_this().lock();
+    ++leaving;
+    struct Done {
+        int& n;
+        ~Done() { --n; }
+    } done{leaving};
+    const auto copy = observers;
+    for (RecordsetObserver* o : copy)
+        if (std::find(observers.begin(), observers.end(), o) != observers.end())
+            o->recordsetAboutToLeaveRow(*q, reason);
+}
+
+void Recordset::Impl::moved() {
+    if (leaving > 0 || observers.empty()) return;
+    auto keep = q->weak_from_this().lock();
+    const auto copy = observers;
+    for (RecordsetObserver* o : copy)
+        if (std::find(observers.begin(), observers.end(), o) != observers.end()) o->recordsetMoved(*q);
+}
+
+void Recordset::Impl::rowsChanged() {
+    if (observers.empty()) return;
+    auto keep = q->weak_from_this().lock();
+    const auto copy = observers;
+    for (RecordsetObserver* o : copy)
+        if (std::find(observers.begin(), observers.end(), o) != observers.end()) o->recordsetRowsChanged(*q);
+}
+
+// ---------------------------------------------------------------- Recordset
+
+Recordset::Recordset(DatabasePtr db, QString source, int type)
+    : db_(std::move(db)), source_(std::move(source)), type_(type), d_(std::make_unique<Impl>(this)) {}
+
+Recordset::~Recordset() = default;
+
+bool Recordset::Updatable() const {
+    return !d_->closed && d_->updatable && type_ != dbOpenSnapshot;
+}
+
+bool Recordset::isOpen() const { return !d_->closed && db_ && db_->isOpen(); }
+
+bool Recordset::BOF() const {
+    d_->checkOpen();
+    if (editMode_ == dbEditAdd || d_->onDeleted) return false;
+    return d_->size() == 0 || d_->pos < 0;
+}
+
+bool Recordset::EOF() const {
+    d_->checkOpen();
+    if (editMode_ == dbEditAdd || d_->onDeleted) return false;
+    return d_->size() == 0 || d_->pos >= d_->size();
+}
+
+long long Recordset::AbsolutePosition() const {
+    d_->checkOpen();
+    if (editMode_ == dbEditAdd || !d_->hasCurrent()) return -1;
+    return d_->pos;
+}
+
+long long Recordset::RecordCount() const {
+    d_->checkOpen();
+    return d_->size();
+}
+
+void Recordset::MoveFirst() {
+    d_->checkOpen();
+    if (d_->size() == 0 && editMode_ != dbEditAdd) throw noCurrentRecord();
+    d_->aboutToLeave(LeaveReason::Move);
+    d_->dropEdit();
+    d_->onDeleted = false;
+    d_->pos = d_->size() > 0 ? 0 : -1;
+    d_->moved();
+}
+
+void Recordset::MoveLast() {
+    d_->checkOpen();
+    if (d_->size() == 0 && editMode_ != dbEditAdd) throw noCurrentRecord();
+    d_->aboutToLeave(LeaveReason::Move);
+    d_->dropEdit();
+    d_->onDeleted = false;
+    d_->pos = d_->size() > 0 ? d_->size() - 1 : -1;
+    d_->moved();
+}
+
+void Recordset::MoveNext() { Move(1); }
+void Recordset::MovePrevious() { Move(-1); }
+
+void Recordset::Move(long long rows) {
+    d_->checkOpen();
+    if (editMode_ != dbEditAdd && !d_->onDeleted) {
+        if (rows > 0 && EOF()) throw noCurrentRecord();
+        if (rows < 0 && BOF()) throw noCurrentRecord();
+        if (rows == 0 && !d_->hasCurrent()) throw noCurrentRecord();
+    }
+    d_->aboutToLeave(LeaveReason::Move);
+    d_->dropEdit();
+    const long long n = d_->size();
+    long long target;
+    if (d_->onDeleted) {
+        // The deleted row sat just before the row now at pos.
+        target = rows > 0 ? d_->pos + rows - 1 : d_->pos + rows;
+        d_->onDeleted = false;
+    } else {
+        target = d_->pos + rows;
+    }
+    d_->pos = std::clamp<long long>(target, -1, n);
+    if (rows == 0) d_->dropCache();
+    d_->moved();
+}
+
+void Recordset::setAbsolutePosition(long long p) {
+    d_->checkOpen();
+    if (p < 0 || p >= d_->size())
+        throw Error(err::InvalidOperation, QStringLiteral("There is no row at position %1.").arg(p));
+    d_->aboutToLeave(LeaveReason::Move);
+    d_->dropEdit();
+    if (p >= d_->size()) throw noCurrentRecord();
+    d_->onDeleted = false;
+    d_->pos = p;
+    d_->moved();
+}
+
+QByteArray Recordset::Bookmark() const {
+    d_->checkOpen();
+    if (editMode_ == dbEditAdd || !d_->hasCurrent()) throw noCurrentRecord();
+    return keyBytes(d_->keyed ? (*d_->keys)[size_t(d_->pos)] : d_->pos);
+}
+
+void Recordset::setBookmark(const QByteArray& bookmark) {
+    d_->checkOpen();
+    const sqlite3_int64 key = bytesKey(bookmark);
+    auto find = [&]() -> long long {
+        if (!d_->keyed) return key >= 0 && key < d_->size() ? key : -1;
+        const auto& k = *d_->keys;
+        auto it = std::find(k.begin(), k.end(), key);
+        return it == k.end() ? -1 : it - k.begin();
+    };
+    if (find() < 0) throw Error(err::InvalidOperation, QStringLiteral("Not a valid bookmark."));
+    d_->aboutToLeave(LeaveReason::Move);
+    d_->dropEdit();
+    const long long p = find();
+    if (p < 0) throw Error(err::InvalidOperation, QStringLiteral("Not a valid bookmark."));
+    d_->onDeleted = false;
+    d_->pos = p;
+    d_->moved();
+}
+
+QByteArray Recordset::LastModified() const {
+    d_->checkOpen();
+    if (d_->lastModified.isEmpty()) throw noCurrentRecord();
+    return d_->lastModified;
+}
+
+void Recordset::AddNew() {
+    d_->checkOpen();
+    d_->checkUpdatable();
+    d_->aboutToLeave(LeaveReason::AddNew);
+    d_->dropEdit();
+    d_->posBeforeAdd = d_->pos;
+    d_->onDeletedBeforeAdd = d_->onDeleted;
+    d_->buffer.assign(size_t(names_.size()), QVariant());
+    d_->dirty.assign(size_t(names_.size()), false);
+    editMode_ = dbEditAdd;
+    d_->moved();
+}
+
+void Recordset::Edit() {
+    d_->checkOpen();
+    if (editMode_ != dbEditNone) return;  // already editing: keep the buffer
+    d_->checkUpdatable();
+    if (d_->onDeleted) throw Error(err::RecordDeleted);
+    if (!d_->hasCurrent()) throw noCurrentRecord();
+    const auto* row = d_->rowAt(d_->pos);
+    if (!row) throw Error(err::RecordDeleted);
+    d_->buffer = *row;
+    d_->dirty.assign(d_->buffer.size(), false);
+    d_->editKey = (*d_->keys)[size_t(d_->pos)];
+    editMode_ = dbEditInProgress;
+}
+
+void Recordset::Update() {
+    d_->checkOpen();
+    if (editMode_ == dbEditNone) throw Error(err::UpdateWithoutEdit);
+    d_->checkUpdatable();
+    std::vector<std::pair<int, QVariant>> values;
+    for (size_t i = 0; i < d_->dirty.size(); ++i)
+        if (d_->dirty[i]) values.emplace_back(int(i), d_->buffer[i]);
+    if (editMode_ == dbEditAdd) {
+        const long long before = d_->size();
+        const sqlite3_int64 key = d_->insertRow(values);
+        d_->lastModified = keyBytes(key);
+        // Back to the row that was current before AddNew (past the end stays there).
+        const bool wasEof = d_->posBeforeAdd >= before;
+        d_->dropEdit();
+        if (wasEof) d_->pos = d_->size();
+        d_->rowsChanged();
+        d_->moved();
+    } else {
+        d_->writeRow(d_->editKey, values);
+        d_->lastModified = keyBytes(d_->editKey);
+        d_->dropEdit();
+        d_->rowsChanged();
+    }
+}
+
+void Recordset::CancelUpdate() {
+    d_->checkOpen();
+    if (editMode_ == dbEditNone) throw Error(err::UpdateWithoutEdit);
+    const bool wasAdd = editMode_ == dbEditAdd;
+    d_->dropEdit();
+    if (wasAdd) d_->moved();
+}
+
+void Recordset::Delete() {
+    d_->checkOpen();
+    d_->checkUpdatable();
+    if (editMode_ == dbEditAdd) throw noCurrentRecord();
+    if (d_->onDeleted) throw Error(err::RecordDeleted);
+    if (!d_->hasCurrent()) throw noCurrentRecord();
+    d_->aboutToLeave(LeaveReason::Delete);
+    if (editMode_ != dbEditNone) d_->dropEdit();
+    if (d_->onDeleted) throw Error(err::RecordDeleted);
+    if (!d_->hasCurrent()) throw noCurrentRecord();
+    d_->removeAt(d_->pos);
+    d_->rowsChanged();
+}
+
+void Recordset::Requery() {
+    d_->checkOpen();
+    d_->aboutToLeave(LeaveReason::Requery);
+    d_->dropEdit();
+    d_->run();
+    d_->rowsChanged();
+    d_->moved();
+}
+
+RecordsetPtr Recordset::OpenRecordset(int type) {
+    d_->checkOpen();
+    if (type == 0) type = type_;
+    if (type != dbOpenTable && type != dbOpenDynaset && type != dbOpenSnapshot) throw Error(err::InvalidPropertyValue);
+    QString statement = d_->sql;
+    if (!sort_.trimmed().isEmpty()) {
+        if (d_->keyed && d_->shape.limit.isEmpty()) {
+            statement = QStringLiteral("SELECT %1 FROM %2").arg(d_->shape.selectList, d_->shape.fromClause);
+            if (!d_->shape.where.isEmpty()) statement += u' ' + d_->shape.where;
+            statement += QStringLiteral(" ORDER BY ") + sort_;
+        } else {
+            statement = QStringLiteral("SELECT * FROM (%1) ORDER BY %2").arg(d_->sql, sort_);
+        }
+        statement = sql::singleStatement(statement);
+    }
+    return db_->openStatement(source_, statement, type);
+}
+
+RecordsetPtr Recordset::Clone() {
+    d_->checkOpen();
+    RecordsetPtr copy(new Recordset(db_, source_, type_));
+    copy->names_ = names_;
+    copy->d_->copyFrom(*d_);
+    return copy;
+}
+
+void Recordset::Close() {
+    if (d_->closed) return;
+    if (db_ && db_->isOpen()) d_->aboutToLeave(LeaveReason::Close);
+    d_->dropEdit();
+    d_->closed = true;
+    d_->keys.reset();
+    d_->rows.reset();
+    d_->dropCache();
+    d_->fetchStmt = Statement();
+    d_->versionStmt = Statement();
+    d_->pos = -1;
+}
+
+QVariant Recordset::valueAt(long long p, int field) const {
+    d_->checkOpen();
+    if (p < 0 || p >= d_->size()) throw noCurrentRecord();
+    if (field < 0 || field >= names_.size()) throw Error(err::ItemNotFound);
+    const auto* row = d_->rowAt(p);
+    return row ? (*row)[size_t(field)] : QVariant();
+}
+
+bool Recordset::rowDeleted(long long p) const {
+    d_->checkOpen();
+    if (p < 0 || p >= d_->size()) throw noCurrentRecord();
+    return d_->rowAt(p) == nullptr;
+}
+
+void Recordset::updateRow(long long p, const std::vector<std::pair<int, QVariant>>& values) {
+    d_->checkOpen();
+    d_->checkUpdatable();
+    if (p < 0 || p >= d_->size()) throw noCurrentRecord();
+    for (const auto& v : values)
+        if (v.first < 0 || v.first >= names_.size()) throw Error(err::ItemNotFound);
+    d_->writeRow((*d_->keys)[size_t(p)], values);
+    d_->rowsChanged();
+}
+
+void Recordset::deleteRow(long long p) {
+    d_->checkOpen();
+    d_->checkUpdatable();
+    if (p < 0 || p >= d_->size()) throw noCurrentRecord();
+    d_->removeAt(p);
+    d_->rowsChanged();
+}
+
+long long Recordset::addRow(const std::vector<std::pair<int, QVariant>>& values) {
+    d_->checkOpen();
+    d_->checkUpdatable();
+    for (const auto& v : values)
+        if (v.first < 0 || v.first >= names_.size()) throw Error(err::ItemNotFound);
+    const bool atEnd = editMode_ != dbEditAdd && d_->pos >= d_->size();
+    d_->insertRow(values);
+    if (atEnd) d_->pos = d_->size();  // past the end stays past the end
+    d_->rowsChanged();
+    return d_->size() - 1;
+}
+
+void Recordset::addObserver(RecordsetObserver* observer) {
+    if (observer && std::find(d_->observers.begin(), d_->observers.end(), observer) == d_->observers.end())
+        d_->observers.push_back(observer);
+}
+
+void Recordset::removeObserver(RecordsetObserver* observer) {
+    d_->observers.erase(std::remove(d_->observers.begin(), d_->observers.end(), observer), d_->observers.end());
+}
+
+// ---------------------------------------------------------------- Fields
+
+const QString& Field::Name() const { return rs_->names_[index_]; }
+
+QVariant Field::Value() const {
+    auto& d = *rs_->d_;
+    d.checkOpen();
+    if (rs_->editMode_ != dbEditNone) return d.buffer[size_t(index_)];
+    if (d.onDeleted) throw Error(err::RecordDeleted);
+    if (!d.hasCurrent()) throw noCurrentRecord();
+    const auto* row = d.rowAt(d.pos);
+    return row ? (*row)[size_t(index_)] : QVariant();
+}
+
+void Field::setValue(const QVariant& v) {
+    auto& d = *rs_->d_;
+    d.checkOpen();
+    if (rs_->editMode_ == dbEditNone) throw Error(err::UpdateWithoutEdit);
+    d.buffer[size_t(index_)] = d.prepareValue(index_, v);
+    d.dirty[size_t(index_)] = true;
+}
+
+int FieldList::Count() const { return rs_->names_.size(); }
+
+Field FieldList::Item(int index) const {
+    if (index < 0 || index >= rs_->names_.size()) throw Error(err::ItemNotFound);
+    return Field(rs_, index);
+}
+
+Field FieldList::Item(const QString& name) const {
+    const int i = indexOf(name);
+    if (i < 0) throw Error(err::ItemNotFound, QStringLiteral("Item not found in this collection: no field '%1'.").arg(name));
+    return Field(rs_, i);
+}
+
+int FieldList::indexOf(const QString& name) const {
+    for (int i = 0; i < rs_->names_.size(); ++i)
+        if (rs_->names_[i].compare(name, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+}
+
+}  // namespace dao

@@ -1,0 +1,96 @@
+#pragma once
+// The inside of a record set: a key set of row ids (or, for rows that do
+// not come straight from one table, the rows themselves), the current
+// position, the edit buffer and a small cache of values read on demand.
+
+#include "dao.h"
+#include "sqlite_util.h"
+#include "sqltext.h"
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace dao {
+
+struct Recordset::Impl {
+    explicit Impl(Recordset* owner) : q(owner) {}
+
+    Recordset* q;
+    QString sql;  // the statement the set runs (sort included), in SQLite's dialect
+
+    // How the set is read and written.
+    bool keyed = false;      // a key set over one table
+    bool updatable = false;  // rows come straight from one table
+    sql::SelectShape shape;  // of sql, when keyed
+    QString tableName;       // the table written to
+    QStringList origins;     // the table's column behind each field
+    std::vector<bool> dateField;  // declared as a date: dates are stored as ISO text
+    QString keySql;          // collects the row ids in the set's order
+    int keyColumn = 0;       // the row id's column in keySql
+    QString fetchSql;        // the fields of one row by its row id
+
+    // The rows: row ids (keyed) or values (materialised). Clones share them
+    // until one of them changes its rows.
+    std::shared_ptr<std::vector<sqlite3_int64>> keys;
+    std::shared_ptr<std::vector<std::vector<QVariant>>> rows;
+
+    // Position: -1 before the first row (BOF), size() past the last (EOF).
+    long long pos = -1;
+    bool onDeleted = false;  // the current row was deleted; pos is the row that followed it
+    long long posBeforeAdd = -1;
+    bool onDeletedBeforeAdd = false;
+    std::vector<QVariant> buffer;
+    std::vector<bool> dirty;
+    sqlite3_int64 editKey = 0;
+    QByteArray lastModified;
+
+    // Values read on demand, a few pages of rows at a time.
+    struct Page {
+        long long first = 0;
+        std::vector<std::vector<QVariant>> values;
+        std::vector<char> missing;  // the row is gone from the table
+    };
+    static constexpr int kPageRows = 48;
+    static constexpr size_t kPages = 8;
+    mutable std::deque<Page> pages;
+    mutable long long seenDataVersion = -1;
+    mutable unsigned long long seenLocalChanges = 0;
+    mutable detail::Statement fetchStmt;
+    mutable detail::Statement versionStmt;
+
+    std::vector<RecordsetObserver*> observers;
+    int leaving = 0;  // inside recordsetAboutToLeaveRow notifications
+    bool closed = false;
+
+    // Opens the set over a statement (already in SQLite's dialect).
+    void open(const QString& statement);
+    // Runs the statement again and collects its rows.
+    void run();
+    void copyFrom(const Impl& other);
+
+    sqlite3* handle() const;
+    long long size() const { return keyed ? (long long)keys->size() : (long long)rows->size(); }
+    bool hasCurrent() const { return !onDeleted && pos >= 0 && pos < size(); }
+    void checkOpen() const;
+    void checkUpdatable() const;
+
+    // Values of a row at a position; nullptr when it was deleted meanwhile.
+    const std::vector<QVariant>* rowAt(long long p) const;
+    void dropCache() const { pages.clear(); }
+    void refreshIfStale() const;
+
+    std::vector<sqlite3_int64>& ownKeys();
+    QVariant prepareValue(int field, const QVariant& v) const;
+    void writeRow(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& values);
+    sqlite3_int64 insertRow(const std::vector<std::pair<int, QVariant>>& values);
+    void removeAt(long long p);
+    void dropEdit();
+
+    // Observer notifications.
+    void aboutToLeave(LeaveReason reason);
+    void moved();
+    void rowsChanged();
+};
+
+}  // namespace dao
