@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "forms/about/frmAbout.h"
 #include "settings/settings.h"
 #include "ui/app.h"
 #include "ui/guard.h"
@@ -164,5 +165,4 @@ void frmMain::mnuViewLog_Click() {
 }
 
 // "&About Pacebook...": the About box, modal over this window.
-void frmMain::mnuHelpAbout_Click() {
-}
+void frmMain::mnuHelpAbout_Click() { ui::sharedInstance<frmAbout>().Show(ui::vbModal, this); }

@@ -1,0 +1,23 @@
+#include "launcher.h"
+#include "program_starter.h"
+
+#include <QProcess>
+
+namespace about {
+
+namespace {
+ProgramStarter& starter() {
+    static ProgramStarter s;
+    return s;
+}
+}  // namespace
+
+bool startProgram(const QString& path) {
+    if (starter()) return starter()(path);
+    // The program itself, not a shell: nothing in the path is interpreted.
+    return QProcess::startDetached(path, {});
+}
+
+void setProgramStarter(ProgramStarter s) { starter() = std::move(s); }
+
+}  // namespace about
