@@ -1,0 +1,87 @@
+#include "logstore/logfile.h"
+
+#include "dao/dao.h"
+#include "support/tempdir.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace {
+
+// Runs one statement through plain SQLite, as any other tool would.
+int plainSql(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc;
+}
+
+class LogFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = folder.file(QStringLiteral("Run.mdb"));
+        logstore::createLog(path);
+    }
+    testsupport::TempFolder folder;
+    QString path;
+};
+
+TEST_F(LogFileTest, newLogHasTheFourFieldsInOrderAndNoRows) {
+    auto rs = dao::DBEngine().OpenDatabase(path)->OpenRecordset(QStringLiteral("runlog"));
+    EXPECT_EQ(rs->fieldNames(), logstore::fieldNames());
+    EXPECT_EQ(rs->RecordCount(), 0);
+}
+
+TEST_F(LogFileTest, existingFileIsNeverOverwritten) {
+    ASSERT_EQ(plainSql(path, "INSERT INTO runlog VALUES ('2024-05-01', 30, 'Long', 'kept')"), SQLITE_OK);
+    EXPECT_THROW(logstore::createLog(path), dao::Error);
+    auto rs = dao::DBEngine().OpenDatabase(path)->OpenRecordset(QStringLiteral("runlog"));
+    EXPECT_EQ(rs->RecordCount(), 1);
+
+    const QString other = folder.file(QStringLiteral("notes.txt"));
+    QFile f(other);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("my notes");
+    f.close();
+    EXPECT_THROW(logstore::createLog(other), dao::Error);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "my notes");
+}
+
+TEST_F(LogFileTest, schemaRefusesADayThatDoesNotExist) {
+    for (const char* bad : {"INSERT INTO runlog (Date) VALUES ('2024-02-30')",
+                            "INSERT INTO runlog (Date) VALUES ('2023-02-29')",
+                            "INSERT INTO runlog (Date) VALUES ('2024-5-1')",
+                            "INSERT INTO runlog (Date) VALUES ('5/31/2024')",
+                            "INSERT INTO runlog (Date) VALUES (20240531)",
+                            "INSERT INTO runlog (Date) VALUES ('2024-05-31 10:00')"})
+        EXPECT_EQ(plainSql(path, bad), SQLITE_CONSTRAINT) << bad;
+    EXPECT_EQ(plainSql(path, "INSERT INTO runlog (Date) VALUES ('2024-02-29')"), SQLITE_OK);
+}
+
+TEST_F(LogFileTest, schemaRefusesADurationThatIsNotAWholeNumber) {
+    for (const char* bad : {"INSERT INTO runlog (Time) VALUES (1.5)", "INSERT INTO runlog (Time) VALUES ('1:30')",
+                            "INSERT INTO runlog (Time) VALUES ('ninety')", "INSERT INTO runlog (Time) VALUES (x'00')"})
+        EXPECT_EQ(plainSql(path, bad), SQLITE_CONSTRAINT) << bad;
+    EXPECT_EQ(plainSql(path, "INSERT INTO runlog (Time) VALUES ('90')"), SQLITE_OK);  // stored as 90
+    EXPECT_EQ(plainSql(path, "INSERT INTO runlog (Time) VALUES (90.0)"), SQLITE_OK);
+    EXPECT_EQ(plainSql(path, "INSERT INTO runlog VALUES (NULL, NULL, NULL, NULL)"), SQLITE_OK);
+}
+
+TEST_F(LogFileTest, descriptionHasNoLengthLimit) {
+    auto db = dao::DBEngine().OpenDatabase(path);
+    auto rs = db->OpenRecordset(QStringLiteral("runlog"), dao::dbOpenDynaset);
+    const QString longText(5000, u'x');
+    rs->addRow({{3, longText}});
+    EXPECT_EQ(rs->valueAt(0, 3).toString(), longText);
+}
+
+TEST(LogPath, folderAndNameJoinAsPlainText) {
+    EXPECT_EQ(logstore::logPath(QStringLiteral("/opt/pacebook")), QStringLiteral("/opt/pacebook\\Run.mdb"));
+    EXPECT_EQ(logstore::logPath(QStringLiteral("/"), logstore::upperFileName()), QStringLiteral("/\\RUN.MDB"));
+}
+
+}  // namespace
