@@ -64,7 +64,8 @@ public:
     // current. With an empty record source only the database is opened.
     // Failures throw dao::Error.
     void Refresh();
-    // Writes changed bound values to the current row now.
+    // Writes changed bound values to the current row now (a new row being
+    // added is stored). Failures throw dao::Error; the values stay shown.
     void UpdateRecord();
     // Shows the current row's values again, dropping unsaved changes.
     void UpdateControls();
@@ -74,6 +75,21 @@ public:
     void bind(QWidget* control, const QString& dataField);
     // Whether a bound control was changed since the row was shown.
     bool DataChanged() const;
+
+    // Leaves the current row as when the window closes (Validate with
+    // vbDataActionClose, then changed bound values are written) and lets go
+    // of the record set. Errors go to the Error event. Call it while the
+    // window is still whole (from Form_Unload), not from a destructor.
+    void Close();
+
+    // The description of the error last reported through the Error event.
+    QString ErrorDescription() const { return errorDescription_; }
+
+    // The navigation bar's buttons, as the user clicks them.
+    void moveFirst() { navigate(vbDataActionMoveFirst); }
+    void movePrevious() { navigate(vbDataActionMovePrevious); }
+    void moveNext() { navigate(vbDataActionMoveNext); }
+    void moveLast() { navigate(vbDataActionMoveLast); }
 
 signals:
     // A row became current (or there is none any more).
@@ -95,6 +111,16 @@ protected:
 
 private:
     struct Binding;
+    void navigate(int action);
+    // Validate (unless the navigation bar already raised it) and the saving
+    // of changed bound values before the set leaves its row.
+    void leaveRow(dao::Recordset& rs, int action);
+    void writeBoundValues(dao::Recordset& rs);
+    void showCurrentRow();
+    void markUnchanged();
+    void reportError(const dao::Error& error);
+    void attach(dao::RecordsetPtr recordset);
+    void detach();
     // implementation detail, owned by the implementation
     QString databaseName_;
     QString recordSource_;
@@ -109,6 +135,13 @@ private:
     QToolButton* next_ = nullptr;
     QToolButton* last_ = nullptr;
     std::vector<Binding*> bindings_;
+    QString errorDescription_;
+    bool validated_ = false;   // the navigation bar raised Validate for this move
+    int navSave_ = 0;          // its Save answer
+    bool saving_ = false;      // writing bound values: the set's own notices are ours
+    int moving_ = 0;           // inside a navigation: one Reposition at its end
+    bool movedDuringNav_ = false;
+    bool rowDeleted_ = false;  // the current row was deleted; nothing to write to it
 };
 
 }  // namespace controls

@@ -1,0 +1,54 @@
+#include "controls/slider.h"
+
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
+namespace controls {
+
+Slider::Slider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setTickPosition(QSlider::TicksBelow);
+    setTickInterval(1);
+    setSingleStep(1);
+    setPageStep(1);
+}
+
+int Slider::valueAtPoint(const QPoint& point) const {
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+    if (orientation() == Qt::Horizontal) {
+        const int span = groove.width() - handle.width();
+        const int pos = point.x() - groove.x() - handle.width() / 2;
+        return QStyle::sliderValueFromPosition(minimum(), maximum(), pos, span, opt.upsideDown);
+    }
+    const int span = groove.height() - handle.height();
+    const int pos = point.y() - groove.y() - handle.height() / 2;
+    return QStyle::sliderValueFromPosition(minimum(), maximum(), pos, span, opt.upsideDown);
+}
+
+void Slider::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        pressed_ = true;
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+        // A click on the track puts the thumb where the user clicked (rather
+        // than stepping towards it), so a single click picks a value.
+        if (!handle.contains(event->position().toPoint()))
+            setValue(valueAtPoint(event->position().toPoint()));
+    }
+    QSlider::mousePressEvent(event);
+}
+
+void Slider::mouseReleaseEvent(QMouseEvent* event) {
+    const bool wasPressed = pressed_ && event->button() == Qt::LeftButton;
+    if (event->button() == Qt::LeftButton) pressed_ = false;
+    QSlider::mouseReleaseEvent(event);
+    // Released over the slider; a drag of the thumb that ends beside it
+    // counts too, since the value it set is what the slider now shows.
+    if (wasPressed && isEnabled()) emit Click();
+}
+
+}  // namespace controls

@@ -1,0 +1,71 @@
+// Input controls of the data-bound windows: the slider's Click and the
+// multi-line text box's length limit.
+#include "controls/slider.h"
+#include "controls/textbox.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SliderTest : ::testing::Test {
+    void SetUp() override {
+        slider.setRange(0, 6);
+        slider.resize(210, 30);
+        slider.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&slider));
+    }
+    controls::Slider slider;
+};
+
+TEST_F(SliderTest, clickOnTheTrackPicksTheValueThereAndRaisesClick) {
+    QSignalSpy clicks(&slider, &controls::Slider::Click);
+    QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(slider.width() - 3, slider.height() / 2));
+    EXPECT_EQ(slider.value(), 6);
+    EXPECT_EQ(clicks.count(), 1);
+    QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(3, slider.height() / 2));
+    EXPECT_EQ(slider.value(), 0);
+    EXPECT_EQ(clicks.count(), 2);
+}
+
+TEST_F(SliderTest, dragReleasedOverTheSliderRaisesOneClick) {
+    QSignalSpy clicks(&slider, &controls::Slider::Click);
+    QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(3, slider.height() / 2));
+    QTest::mouseMove(&slider, QPoint(slider.width() / 2, slider.height() / 2));
+    QTest::mouseRelease(&slider, Qt::LeftButton, {}, QPoint(slider.width() / 2, slider.height() / 2));
+    EXPECT_EQ(clicks.count(), 1);
+}
+
+TEST_F(SliderTest, keyboardMovesRaiseNoClick) {
+    QSignalSpy clicks(&slider, &controls::Slider::Click);
+    slider.setFocus();
+    QTest::keyClick(&slider, Qt::Key_Right);
+    QTest::keyClick(&slider, Qt::Key_End);
+    EXPECT_EQ(slider.value(), 6);
+    EXPECT_EQ(clicks.count(), 0);
+}
+
+TEST(MultiLineTextBoxTest, typingPastMaxLengthKeepsWhatFits) {
+    controls::MultiLineTextBox box;
+    box.setMaxLength(5);
+    box.show();
+    box.setFocus();
+    QTest::keyClicks(&box, QStringLiteral("abcdefg"));
+    EXPECT_EQ(box.toPlainText(), "abcde");
+    box.moveCursor(QTextCursor::Start);
+    QTest::keyClicks(&box, QStringLiteral("x"));
+    EXPECT_EQ(box.toPlainText(), "abcde");
+}
+
+TEST(MultiLineTextBoxTest, textSetByTheProgramIsCutAtMaxLength) {
+    controls::MultiLineTextBox box;
+    box.setMaxLength(255);
+    box.setPlainText(QString(300, QLatin1Char('a')) + QStringLiteral("\nb"));
+    EXPECT_EQ(box.toPlainText().size(), 255);
+    box.setPlainText(QStringLiteral("line one\nline two"));
+    EXPECT_EQ(box.toPlainText(), "line one\nline two");
+}
+
+}  // namespace
