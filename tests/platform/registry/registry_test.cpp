@@ -1,7 +1,11 @@
 #include "registry/registry.h"
 #include "support/tempdir.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
@@ -292,4 +296,40 @@ TEST_F(RegistryTest, writeRightsOnAHiveTheUserCannotWriteAreDeniedAndReadingWork
     EXPECT_EQ(open(kMsinfo, key, KEY_ALL_ACCESS), ERROR_SUCCESS);
     // A root key no hive holds cannot be written.
     EXPECT_EQ(open("", key, KEY_ALL_ACCESS, HKEY_USERS), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(RegistryTest, theSetUpScriptWritesAHiveThatNamesAnInstalledTool) {
+    const QString script =
+        QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../../../scripts/write-sysinfo-hive"));
+    ASSERT_TRUE(QFileInfo(script).isExecutable()) << script.toStdString();
+    const QString bin = dir_.file("bin");
+    QDir().mkpath(bin);
+    const QString tool = bin + "/hardinfo";
+    writeHive("bin/hardinfo", "#!/bin/sh\n");
+    QFile::setPermissions(tool, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+    const QString hive = dir_.file("etc/system.reg");
+    auto runScript = [&](const QString& path) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", path);
+        env.insert("PACEBOOK_SYSTEM_HIVE", hive);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("/bin/bash"), {script});
+        EXPECT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    runScript(bin + ":/usr/bin:/bin");
+    setHiveFiles({hive});
+    EXPECT_EQ(msinfoValue("PATH"), (tool + QChar(u'\0')).toLatin1());
+
+    // Once the tool is gone, so is the hive (unless this machine has one).
+    QFile::remove(tool);
+    for (const char* name : {"hardinfo2", "hardinfo", "gnome-system-monitor", "mate-system-monitor",
+                             "plasma-systemmonitor", "ksysguard", "lshw-gtk", "xfce4-taskmanager", "lxtask"}) {
+        if (!QStandardPaths::findExecutable(name, {"/usr/bin", "/bin"}).isEmpty())
+            GTEST_SKIP() << name << " is installed here";
+    }
+    runScript(bin + ":/usr/bin:/bin");
+    EXPECT_FALSE(QFile::exists(hive));
 }
