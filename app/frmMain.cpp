@@ -97,17 +97,20 @@ void frmMain::createStatusBar() {
     sbStatusBarStatus = new QLabel(QStringLiteral("Status"), sbStatusBar);
     sbStatusBarStatus->setObjectName(QStringLiteral("sbStatusBarStatus"));
     sbStatusBarStatus->setMinimumWidth(minimumPanel);
+    sbStatusBarStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     sbStatusBar->addWidget(sbStatusBarStatus, 1);
 
     sbStatusBarDate = new QLabel(sbStatusBar);
     sbStatusBarDate->setObjectName(QStringLiteral("sbStatusBarDate"));
     sbStatusBarDate->setMinimumWidth(minimumPanel);
+    sbStatusBarDate->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     sbStatusBarDate->setAlignment(Qt::AlignCenter);
     sbStatusBar->addPermanentWidget(sbStatusBarDate);
 
     sbStatusBarTime = new QLabel(sbStatusBar);
     sbStatusBarTime->setObjectName(QStringLiteral("sbStatusBarTime"));
     sbStatusBarTime->setMinimumWidth(minimumPanel);
+    sbStatusBarTime->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     sbStatusBarTime->setAlignment(Qt::AlignCenter);
     sbStatusBar->addPermanentWidget(sbStatusBarTime);
 

@@ -283,14 +283,27 @@ void Form::changeEvent(QEvent* e) {
 void Form::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     if (std::isnan(pendingWidth_) && std::isnan(pendingHeight_)) return;
-    // The frame becomes known once the window is on the screen: size the
-    // outer frame as asked for then.
+    // The frame becomes known some time after the window is on the screen
+    // (the window manager adds it): size the outer frame as asked for once it
+    // is, or with the best guess if it never shows up.
     applyOuterSize();
-    QTimer::singleShot(0, this, [this] {
-        applyOuterSize();
-        pendingWidth_ = NAN;
-        pendingHeight_ = NAN;
-    });
+    for (int delay : {0, 50, 200, 1000}) {
+        QTimer::singleShot(delay, this, [this, last = delay == 1000] { settleOuterSize(last); });
+    }
+}
+
+void Form::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    if (isVisible()) settleOuterSize(false);
+}
+
+void Form::settleOuterSize(bool lastTry) {
+    if (std::isnan(pendingWidth_) && std::isnan(pendingHeight_)) return;
+    const bool frameKnown = windowHandle() && !windowHandle()->frameMargins().isNull();
+    if (!frameKnown && !lastTry) return;
+    applyOuterSize();
+    pendingWidth_ = NAN;
+    pendingHeight_ = NAN;
 }
 
 void Form::hideEvent(QHideEvent* e) {

@@ -84,10 +84,12 @@ protected:
     void changeEvent(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
     QMargins frameMarginsPx() const;
     void applyOuterSize();
+    void settleOuterSize(bool lastTry);
 
     bool loaded_ = false;
     bool unloading_ = false;
