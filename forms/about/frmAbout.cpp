@@ -24,7 +24,14 @@
 
 using namespace registry;
 
-static void initAboutResources() { Q_INIT_RESOURCE(about); }
+// The logo lives in this library's resources; register them once.
+static void initAboutResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(about);
+        return true;
+    }();
+    (void)registered;
+}
 
 namespace {
 
