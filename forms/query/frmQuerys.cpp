@@ -3,6 +3,7 @@
 #include "queryprogress.h"
 
 #include "app/Module1.h"
+#include "controls/datacontrol.h"
 #include "dao/dao.h"
 #include "forms/grid/frmDataGrid.h"
 #include "settings/settings.h"

@@ -1,0 +1,438 @@
+// The query window: its modes, size and remembered position, and statements
+// run end to end through "&Execute".
+
+#include "forms/query/frmQuerys.h"
+
+#include "app/Module1.h"
+#include "app/frmMain.h"
+#include "controls/datacontrol.h"
+#include "dao/dao.h"
+#include "forms/grid/frmDataGrid.h"
+#include "settings/settings.h"
+#include "logstore/logfile.h"
+#include "support/gui/folders.h"
+#include "support/gui/msgboxes.h"
+#include "support/gui/windows.h"
+#include "support/tempdir.h"
+#include "ui/form.h"
+#include "ui/msgbox.h"
+#include "ui/msgbox_responder.h"
+#include "ui/screen.h"
+#include "ui/twips.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using testsupport::TempFolder;
+
+constexpr int kRows = 25;
+constexpr double kPixel = 15;  // one pixel in twips at the test screen's 96 dpi, with room
+
+// A log of kRows runs, one a day from 2023-12-20, durations 0, 7, 14, ...
+void createLog(const QString& file) {
+    logstore::createLog(file);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    const std::string sql =
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows - 1) +
+        ") INSERT INTO runlog SELECT date('2023-12-20', '+' || i || ' days'), (i * 7) % 120,"
+        " CASE i % 3 WHEN 0 THEN 'Normal' WHEN 1 THEN 'Tempo' ELSE 'Fartlek' END, 'run ' || i FROM n;";
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+class QueryWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Module1::resetSharedState();
+        createLog(folder.file("Run.mdb"));
+        Module1::sDatabasePath = folder.path() + QStringLiteral("\\RUN.MDB");
+    }
+
+    frmQuerys* openWindow() {
+        auto* f = new frmQuerys();
+        f->Load();
+        f->Show();
+        return f;
+    }
+
+    // Types a statement of one's own and clicks "&Execute".
+    void run(frmQuerys* f, const QString& sql) {
+        f->optmysql->click();
+        f->txtSQLStatement->setPlainText(sql);
+        QTest::mouseClick(f->cmdExecuteSQL, Qt::LeftButton);
+    }
+
+    static std::vector<frmDataGrid*> grids() {
+        std::vector<frmDataGrid*> found;
+        for (int i = 0; i < ui::Forms::Count(); ++i)
+            if (auto* g = qobject_cast<frmDataGrid*>(ui::Forms::Item(i))) found.push_back(g);
+        return found;
+    }
+
+    // One value read straight from the file.
+    QVariant scalar(const QString& sql) const {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(folder.file("Run.mdb").toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* stmt = nullptr;
+        QVariant value;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return value;
+    }
+    long long count(const QString& where = QString()) const {
+        return scalar(QStringLiteral("select count(*) from runlog ") + where).toLongLong();
+    }
+    QString logChecksum() const {
+        return scalar(QStringLiteral("select group_concat(Date || Time || Type || Description, '|') from runlog"))
+            .toString();
+    }
+
+    testsupport::FreshSettings settingsStore;
+    TempFolder folder;
+    testsupport::MsgBoxRecorder recorder;
+    const std::vector<ui::MessageRecord>& boxes = recorder.boxes();
+};
+
+// ---- The window -----------------------------------------------------------
+
+TEST_F(QueryWindowTest, opensInDefaultModeWithTheDesignedTexts) {
+    auto* f = openWindow();
+    EXPECT_EQ(f->Caption(), QStringLiteral("Querys"));
+    EXPECT_TRUE(f->optdefsql->isChecked());
+    EXPECT_FALSE(f->optmysql->isChecked());
+    EXPECT_EQ(f->txtSQLStatement->toPlainText(), QStringLiteral("select * from runlog"));
+    EXPECT_FALSE(f->txtSQLStatement->isEnabled());
+    EXPECT_TRUE(f->cmdExecuteSQL->isEnabled());
+    EXPECT_EQ(f->cmdExecuteSQL->text(), QStringLiteral("&Execute"));
+    EXPECT_EQ(f->cmdReturn->text(), QStringLiteral("Return"));
+    EXPECT_EQ(f->Label1->text(), QStringLiteral("To view the log click on \"Execute\""));
+    EXPECT_EQ(f->lblSQL->text(),
+              QStringLiteral("IF(!) you know SQL, you may sort through the database table \"runlog\" by entering "
+                             "a valid SQL query in the text box above. (eg. select * from runlog where time > 45)"));
+    EXPECT_EQ(f->Frame1->title(), QStringLiteral("I'll do my own SQL queries"));
+    EXPECT_EQ(f->optdefsql->text(), QStringLiteral("Restore the default"));
+    EXPECT_EQ(f->optmysql->text(), QStringLiteral("I'll enter my own SQL query"));
+    EXPECT_EQ(f->lblSQL->parentWidget(), f->Frame1);
+    EXPECT_FALSE(f->windowIcon().isNull());
+    EXPECT_EQ(f->cmdExecuteSQL->geometry(),
+              QRect(ui::twipsToPixelsX(5160), ui::twipsToPixelsY(120), ui::twipsToPixelsX(1443),
+                    ui::twipsToPixelsY(370)));
+}
+
+TEST_F(QueryWindowTest, tabGoesFromExecuteThroughStatementAndOptionsToReturn) {
+    auto* f = openWindow();
+    std::vector<QWidget*> order;
+    QWidget* w = f->cmdExecuteSQL;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == f) order.push_back(w);
+        w = w->nextInFocusChain();
+    } while (w != f->cmdExecuteSQL && order.size() < 10);
+    const std::vector<QWidget*> expected{f->cmdExecuteSQL, f->txtSQLStatement, f->optdefsql, f->optmysql,
+                                         f->cmdReturn};
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(QueryWindowTest, ownSqlModeEmptiesTheStatementAndExecuteFollowsTheText) {
+    auto* f = openWindow();
+    QTest::mouseClick(f->optmysql, Qt::LeftButton);
+    EXPECT_TRUE(f->txtSQLStatement->isEnabled());
+    EXPECT_TRUE(f->txtSQLStatement->toPlainText().isEmpty());
+    EXPECT_FALSE(f->cmdExecuteSQL->isEnabled());
+
+    QTest::keyClicks(f->txtSQLStatement, QStringLiteral("s"));
+    EXPECT_TRUE(f->cmdExecuteSQL->isEnabled());
+    QTest::keyClick(f->txtSQLStatement, Qt::Key_Backspace);
+    EXPECT_FALSE(f->cmdExecuteSQL->isEnabled());
+
+    QTest::keyClicks(f->txtSQLStatement, QStringLiteral("select 1"));
+    QTest::mouseClick(f->optdefsql, Qt::LeftButton);
+    EXPECT_EQ(f->txtSQLStatement->toPlainText(), QStringLiteral("select * from runlog"));
+    EXPECT_FALSE(f->txtSQLStatement->isEnabled());
+    EXPECT_TRUE(f->cmdExecuteSQL->isEnabled());
+}
+
+TEST_F(QueryWindowTest, shrinkingSpringsBackAndTheStatementBoxKeepsItsSize) {
+    auto* f = openWindow();
+    f->setWidth(3000);
+    f->setHeight(1500);
+    QCoreApplication::processEvents();
+    EXPECT_GE(f->Width(), 5220 - kPixel);
+    EXPECT_GE(f->Height(), 2784 - kPixel);
+
+    f->Move(0, 0, 9000, 7000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f->txtSQLStatement->size(), QSize(ui::twipsToPixelsX(4931), ui::twipsToPixelsY(600)));
+}
+
+TEST_F(QueryWindowTest, positionIsRestoredAndStoredUnlessMinimized) {
+    settings::SaveSetting("Pacebook", "Settings", "QueryLeft", "not a number");
+    settings::SaveSetting("Pacebook", "Settings", "QueryTop", "900");
+    auto* f = openWindow();
+    EXPECT_NEAR(f->Left(), 0, kPixel);
+    EXPECT_NEAR(f->Top(), 900, kPixel);
+
+    f->setLeft(1500);
+    f->setTop(600);
+    QCoreApplication::processEvents();
+    const double left = f->Left();
+    f->cmdReturn->click();
+    EXPECT_FALSE(f->isLoaded());
+    EXPECT_EQ(settings::GetSetting("Pacebook", "Settings", "QueryLeft").toDouble(), qRound64(left));
+    EXPECT_NEAR(settings::GetSetting("Pacebook", "Settings", "QueryTop").toDouble(), 600, kPixel);
+
+    auto* g = openWindow();
+    EXPECT_NEAR(g->Left(), 1500, kPixel);
+    g->setLeft(3000);
+    g->setWindowState(ui::vbMinimized);
+    g->Unload();
+    EXPECT_NEAR(settings::GetSetting("Pacebook", "Settings", "QueryLeft").toDouble(), 1500, kPixel);
+}
+
+TEST_F(QueryWindowTest, viewLogTwiceShowsTheSameWindowUnchanged) {
+    auto& main = *new frmMain();
+    main.Load();
+    main.mnuViewLog_Click();
+    auto* f = qobject_cast<frmQuerys*>(ui::Forms::ActiveForm());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->Caption(), QStringLiteral("Log Entries"));
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->optdefsql->isChecked());
+
+    run(f, QStringLiteral("select Type from runlog"));
+    f->setCaption(QStringLiteral("elsewhere"));
+    main.mnuViewLog_Click();
+    EXPECT_EQ(&ui::sharedInstance<frmQuerys>(), f);
+    EXPECT_EQ(f->Caption(), QStringLiteral("Log Entries"));
+    EXPECT_EQ(f->txtSQLStatement->toPlainText(), QStringLiteral("select Type from runlog"));
+    EXPECT_TRUE(f->optmysql->isChecked());
+
+    // After "Return" the next "View Log" loads a fresh window.
+    f->cmdReturn->click();
+    testsupport::processDeletes();
+    main.mnuViewLog_Click();
+    frmQuerys& again = ui::sharedInstance<frmQuerys>();
+    EXPECT_TRUE(again.isLoaded());
+    EXPECT_EQ(again.txtSQLStatement->toPlainText(), QStringLiteral("select * from runlog"));
+}
+
+// ---- Running statements ----------------------------------------------------
+
+TEST_F(QueryWindowTest, defaultStatementOpensOneGridWithEveryRow) {
+    auto* f = openWindow();
+    QTest::mouseClick(f->cmdExecuteSQL, Qt::LeftButton);
+    ASSERT_EQ(grids().size(), 1u);
+    frmDataGrid* g = grids().front();
+    EXPECT_EQ(g->Caption(), QStringLiteral("select * from runlog..."));
+    EXPECT_TRUE(g->isVisible());
+    EXPECT_EQ(g->Data1->Recordset()->RecordCount(), kRows);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+    // The statement and the mode are as before the run.
+    EXPECT_EQ(f->txtSQLStatement->toPlainText(), QStringLiteral("select * from runlog"));
+    EXPECT_TRUE(f->optdefsql->isChecked());
+}
+
+TEST_F(QueryWindowTest, captionIsTheFirst32CharactersFollowedByDots) {
+    auto* f = openWindow();
+    const QString forty = QStringLiteral("select Date, Time from runlog where Time");
+    ASSERT_EQ(forty.size(), 40);
+    run(f, forty);
+    run(f, QStringLiteral("select 1+1"));
+    ASSERT_EQ(grids().size(), 2u);
+    EXPECT_EQ(grids()[0]->Caption(), QStringLiteral("select Date, Time from runlog wh..."));
+    EXPECT_EQ(grids()[1]->Caption(), QStringLiteral("select 1+1..."));
+}
+
+TEST_F(QueryWindowTest, runningTwiceOpensTwoGridsWhoseRowsOutliveTheRun) {
+    auto* f = openWindow();
+    f->cmdExecuteSQL->click();
+    f->cmdExecuteSQL->click();
+    ASSERT_EQ(grids().size(), 2u);
+    EXPECT_NE(grids()[0], grids()[1]);
+    EXPECT_NE(grids()[0]->Data1->Recordset(), grids()[1]->Data1->Recordset());
+    // The run's own database lives on with the rows handed to the grid.
+    dao::RecordsetPtr rs = grids()[1]->Data1->Recordset();
+    rs->MoveLast();
+    EXPECT_EQ(rs->Fields("Description").Value().toString(), QStringLiteral("run %1").arg(kRows - 1));
+}
+
+TEST_F(QueryWindowTest, statementsUsersTypeShowTheirRows) {
+    auto* f = openWindow();
+    run(f, QStringLiteral("select * from runlog where time > 45"));
+    run(f, QStringLiteral("select * from runlog order by Date desc"));
+    run(f, QStringLiteral("select Type, count(*) as Runs, sum(Time) as Minutes from runlog group by Type"));
+    run(f, QStringLiteral("select * from runlog where Date >= #2024-01-01#"));
+    ASSERT_EQ(grids().size(), 4u);
+    EXPECT_TRUE(boxes.empty()) << boxes.front().prompt.toStdString();
+
+    EXPECT_EQ(grids()[0]->Data1->Recordset()->RecordCount(), count("where Time > 45"));
+    dao::RecordsetPtr newest = grids()[1]->Data1->Recordset();
+    newest->MoveFirst();
+    EXPECT_EQ(newest->Fields("Date").Value().toString(), scalar("select max(Date) from runlog").toString());
+    dao::RecordsetPtr byType = grids()[2]->Data1->Recordset();
+    EXPECT_EQ(byType->RecordCount(), 3);
+    EXPECT_EQ(byType->fieldNames(), QStringList({"Type", "Runs", "Minutes"}));
+    EXPECT_EQ(grids()[3]->Data1->Recordset()->RecordCount(), count("where Date >= '2024-01-01'"));
+}
+
+TEST_F(QueryWindowTest, blankOrLineBreakBeforeSelectStillShowsRowsWithoutMessage) {
+    auto* f = openWindow();
+    run(f, QStringLiteral(" select * from runlog"));
+    run(f, QStringLiteral("\nselect * from runlog where time > 45"));
+    ASSERT_EQ(grids().size(), 2u);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(grids()[0]->Data1->Recordset()->RecordCount(), kRows);
+    EXPECT_EQ(grids()[1]->Data1->Recordset()->RecordCount(), count("where Time > 45"));
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+}
+
+TEST_F(QueryWindowTest, makeTableInAnyLetterCaseRunsAsActionWithoutGrid) {
+    auto* f = openWindow();
+    run(f, QStringLiteral("select * into backup2024 from runlog"));
+    run(f, QStringLiteral("SELECT Date, Time INTO Backup2024b FROM runlog WHERE Time > 45"));
+    EXPECT_TRUE(grids().empty());
+    EXPECT_TRUE(boxes.empty()) << boxes.front().prompt.toStdString();
+    EXPECT_EQ(scalar("select count(*) from backup2024").toLongLong(), kRows);
+    EXPECT_EQ(scalar("select count(*) from backup2024b").toLongLong(), count("where Time > 45"));
+}
+
+TEST_F(QueryWindowTest, updateAndDeleteChangeTheFileWithoutMessage) {
+    auto* f = openWindow();
+    const long long zero = count("where Time = 0");
+    ASSERT_GT(zero, 0);
+    run(f, QStringLiteral("update runlog set Type = 'Long' where Time > 90"));
+    run(f, QStringLiteral("delete from runlog where Time = 0"));
+    EXPECT_TRUE(boxes.empty()) << boxes.front().prompt.toStdString();
+    EXPECT_TRUE(grids().empty());
+    EXPECT_EQ(count("where Time > 90 and Type <> 'Long'"), 0);
+    EXPECT_GT(count("where Type = 'Long'"), 0);
+    EXPECT_EQ(count(), kRows - zero);
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+}
+
+TEST_F(QueryWindowTest, missingTableIsReportedOnceAndClearsTheGridFlag) {
+    auto* f = openWindow();
+    Module1::bGridFromEntry = True;
+    run(f, QStringLiteral("select * from runlogs"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("runlogs"))) << boxes[0].prompt.toStdString();
+    EXPECT_FALSE(boxes[0].prompt.startsWith(QStringLiteral("Error:")));  // the description alone
+    EXPECT_EQ(boxes[0].buttons, ui::vbOKOnly);
+    EXPECT_EQ(Module1::bGridFromEntry, False);
+    EXPECT_TRUE(grids().empty());
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+
+    // An action on a missing table falls back to the rows, which report it once.
+    recorder.clear();
+    run(f, QStringLiteral("update nosuchtable set Time = 1"));
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(grids().empty());
+}
+
+// ---- Statements the engine refuses, and long runs --------------------------
+
+TEST_F(QueryWindowTest, unparsableStatementShowsNumberAndDescriptionAndKeepsTheText) {
+    auto* f = openWindow();
+    const QString typed = QStringLiteral("selec * form runlog");
+    run(f, typed);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("Error:3075 "))) << boxes[0].prompt.toStdString();
+    EXPECT_EQ(boxes[0].buttons, ui::vbOKOnly);
+    EXPECT_TRUE(f->isLoaded());
+    EXPECT_EQ(f->txtSQLStatement->toPlainText(), typed);
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+    EXPECT_TRUE(grids().empty());
+}
+
+TEST_F(QueryWindowTest, missingDatabaseIsReportedWithNumberAndNothingRuns) {
+    auto* f = openWindow();
+    Module1::sDatabasePath = folder.path() + QStringLiteral("\\gone\\RUN.MDB");
+    f->cmdExecuteSQL->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("Error:3024 "))) << boxes[0].prompt.toStdString();
+    EXPECT_TRUE(f->isLoaded());
+    EXPECT_TRUE(grids().empty());
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+}
+
+TEST_F(QueryWindowTest, secondStatementIsRefusedAndNothingOfItRuns) {
+    auto* f = openWindow();
+    const QString before = logChecksum();
+    run(f, QStringLiteral("update runlog set Type = 'X'; delete from runlog"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("Error:3142 "))) << boxes[0].prompt.toStdString();
+    EXPECT_EQ(logChecksum(), before);
+}
+
+// Clicks the given button of the "still running" window once it shows.
+void cancelWhenShown(bool byEscape, bool* seen) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [=] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dlg = qobject_cast<QDialog*>(w);
+            if (!dlg || dlg->objectName() != QLatin1String("frmRunning") || !dlg->isVisible()) continue;
+            *seen = true;
+            if (byEscape)
+                QTest::keyClick(dlg, Qt::Key_Escape);
+            else
+                QTest::mouseClick(dlg->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+            poll->deleteLater();
+            return;
+        }
+    });
+    poll->start(50);
+}
+
+TEST_F(QueryWindowTest, cancelledLongActionChangesNothing) {
+    auto* f = openWindow();
+    const QString before = logChecksum();
+    bool seen = false;
+    cancelWhenShown(false, &seen);
+    // Changes every row, then never ends on the last one.
+    run(f, QStringLiteral(
+               "update runlog set Time = Time + 1 where rowid < (select max(rowid) from runlog) or "
+               "(with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c) > 0"));
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(boxes.empty()) << boxes.front().prompt.toStdString();
+    EXPECT_EQ(logChecksum(), before);
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+    EXPECT_TRUE(f->isLoaded());
+
+    // The window is ready for the next run.
+    run(f, QStringLiteral("delete from runlog where Time = 0"));
+    EXPECT_LT(count(), kRows);
+}
+
+TEST_F(QueryWindowTest, escapeCancelsLongQueryWithoutGrid) {
+    auto* f = openWindow();
+    bool seen = false;
+    cancelWhenShown(true, &seen);
+    run(f, QStringLiteral("select a.* from runlog a, runlog b, runlog c, runlog d, runlog e, runlog g"));
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(boxes.empty()) << boxes.front().prompt.toStdString();
+    EXPECT_TRUE(grids().empty());
+    EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+}
+
+}  // namespace
