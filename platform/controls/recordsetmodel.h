@@ -1,0 +1,138 @@
+#pragma once
+// A table model over a dao::Recordset for the data-bound grid.
+//
+// Lazy: it keeps no per-row data. Values are read through
+// Recordset::valueAt in pages around the rows the view asks for, held in a
+// bounded cache (8 MiB). Edits to a row are held in a buffer until the row
+// is written (commitRow), so a half-edited row is never in the file.
+
+#include "dao/dao.h"
+
+#include <QAbstractTableModel>
+#include <QCache>
+#include <QMap>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+namespace controls {
+
+class RecordsetModel : public QAbstractTableModel, public dao::RecordsetObserver {
+    Q_OBJECT
+public:
+    // A column of the grid: its heading and the name of its bound field.
+    struct Column {
+        QString caption;
+        QString dataField;
+    };
+
+    explicit RecordsetModel(QObject* parent = nullptr);
+    ~RecordsetModel() override;
+
+    // The columns the grid was designed with. When the set lacks one of their
+    // fields, the set's own fields are shown instead, under their own names.
+    void setBoundColumns(const QVector<Column>& columns);
+    const QVector<Column>& boundColumns() const { return bound_; }
+
+    // Binds another set (or none). Pending edits of the old set are dropped;
+    // write them first with commitRow.
+    void setRecordset(dao::RecordsetPtr recordset);
+    dao::RecordsetPtr recordset() const { return rs_; }
+
+    // What a column shows: its heading and the index of its field in the set.
+    QString columnCaption(int column) const;
+    int columnField(int column) const;
+    // True when the set's fields did not match the bound columns.
+    bool showsOwnFields() const { return ownFields_; }
+
+    void setAllowAddNew(bool allow);
+    bool allowAddNew() const { return allowAddNew_; }
+    void setAllowUpdate(bool allow) { allowUpdate_ = allow; }
+    bool allowUpdate() const { return allowUpdate_; }
+
+    // Rows of the set (without the new-row line).
+    long long recordCount() const { return rows_; }
+    // Index of the new-row line, or -1 when there is none.
+    int newRowLine() const;
+    bool isNewRowLine(int row) const { return row >= 0 && row == newRowLine(); }
+
+    // The row that holds unwritten edits (-1 for none).
+    int pendingRow() const { return pendingRow_; }
+    bool hasPendingEdits() const { return pendingRow_ >= 0; }
+
+    // Checks a value typed into a cell. Returns an empty text when it is
+    // acceptable, otherwise the message to show. *converted receives the
+    // value to store (a null QVariant for an empty text).
+    QString validate(const QModelIndex& index, const QVariant& value, QVariant* converted) const;
+
+    // Hooks the grid installs: asked just before a changed or new row is
+    // written (return true to cancel), and told when the set refused a write.
+    std::function<bool()> beforeUpdate;
+    std::function<void(const dao::Error&)> writeFailed;
+
+    // Writes the pending row: asks beforeUpdate, then writes only the changed
+    // fields. Returns true when nothing is pending any more and the row was
+    // written; on a cancel or a refusal the edits are dropped and the row
+    // shows the stored values again.
+    bool commitRow();
+    // Drops the pending edits.
+    void revertRow();
+    // Deletes the row at the given line (not the new-row line). Throws
+    // dao::Error when the set refuses.
+    void deleteRow(int row);
+
+    // Re-reads everything (after an outside change of the set).
+    void reload();
+
+    // QAbstractItemModel
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool submit() override;
+
+    // The cache's budget in bytes and what it holds now (for measurements).
+    static constexpr int cacheBudget = 8 * 1024 * 1024;
+    int cachedBytes() const { return cache_.totalCost(); }
+
+protected:
+    void recordsetAboutToLeaveRow(dao::Recordset& rs, dao::LeaveReason reason) override;
+    void recordsetRowsChanged(dao::Recordset& rs) override;
+
+private:
+    static constexpr int pageRows = 64;
+    struct Page {
+        QVector<QVariant> values;  // pageRows x fields, row-major
+        QVector<bool> deleted;
+    };
+
+    void resolveColumns();
+    const Page* page(long long pageIndex) const;
+    QVariant storedValue(int row, int field) const;
+    bool storedRowDeleted(int row) const;
+    void clearCache();
+    void emitRowChanged(int row);
+    void detach();
+
+    dao::RecordsetPtr rs_;
+    QVector<Column> bound_;
+    QVector<Column> shown_;
+    QVector<int> fieldOf_;  // column -> field index in the set, -1 when missing
+    int fieldCount_ = 0;
+    bool ownFields_ = false;
+    bool allowAddNew_ = true;
+    bool allowUpdate_ = true;
+    bool updatable_ = false;
+    long long rows_ = 0;
+    bool selfWrite_ = false;
+
+    int pendingRow_ = -1;
+    QMap<int, QVariant> pending_;  // field index -> new value
+
+    mutable QCache<long long, Page> cache_;
+};
+
+}  // namespace controls
