@@ -1,15 +1,18 @@
 // Start-up, the shared state and the main window.
 #include "app/Module1.h"
 #include "app/frmMain.h"
+#include "dao/dao.h"
 #include "settings/settings.h"
 #include "support/gui/folders.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
+#include "ui/app.h"
 #include "ui/twips.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -62,6 +65,16 @@ TEST_F(StartUp, sharedStateIsReadyWhateverTheWorkingFolder) {
     EXPECT_TRUE(main->isVisible());
     EXPECT_EQ(Forms::Count(), 1);
     EXPECT_EQ(Forms::Item(0), main);
+}
+
+TEST_F(StartUp, databasePathNamesTheLogWhateverTheCaseOfItsName) {
+    QFile log(program.file("Run.mdb"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.close();
+    startProgram();
+    EXPECT_EQ(dao::resolveFileName(Module1::sDatabasePath), program.file("Run.mdb"));
+    // The path the entry and grid windows build for themselves names the same file.
+    EXPECT_EQ(dao::resolveFileName(ui::App::Path() + "\\Run.mdb"), program.file("Run.mdb"));
 }
 
 TEST_F(StartUp, missingLogGivesNoMessageAndIsNotCreated) {
