@@ -17,7 +17,11 @@ QStringList schemaStatements() {
         "  \"Time\" INTEGER CONSTRAINT \"Time\" CHECK (\"Time\" IS NULL OR typeof(\"Time\") = 'integer'),\n"
         "  \"Type\" TEXT,\n"
         "  \"Description\" TEXT\n"
-        ")")};
+        ")"),
+            // Sorting the log by a column head and choosing rows by day or
+            // duration read these instead of sorting the whole table.
+            QStringLiteral("CREATE INDEX runlog_Date ON runlog (\"Date\")"),
+            QStringLiteral("CREATE INDEX runlog_Time ON runlog (\"Time\")")};
 }
 
 namespace {

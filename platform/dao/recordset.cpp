@@ -100,6 +100,12 @@ void Recordset::Impl::open(const QString& statement) {
             QString tail = shape.fromClause;
             for (const QString* part : {&shape.where, &shape.orderBy, &shape.limit})
                 if (!part->isEmpty()) tail += u' ' + *part;
+            // Row ids alone could be read from any index, in that index's
+            // order; a set of the whole table keeps the table's own order.
+            if (shape.where.isEmpty() && shape.orderBy.isEmpty()) {
+                tail = shape.fromClause + QStringLiteral(" ORDER BY rowid");
+                if (!shape.limit.isEmpty()) tail += u' ' + shape.limit;
+            }
             fetchSql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(shape.selectList, shape.fromClause);
             keyed = true;
             try {
