@@ -1,0 +1,63 @@
+#pragma once
+// The grid window: a set of log rows in an editable grid, with "&Refresh",
+// "&Close" and a sort by a click on a column heading.
+//
+// Opening it (the entry form and the query window do exactly this):
+//   auto* g = new frmDataGrid();
+//   g->Load();                       // Form_Load runs
+//   if (!g->isLoaded()) return;      // its load failed and was reported
+//   g->Data1->setRecordset(rs);
+//   g->setCaption(title);
+//   g->Show();                       // Form_Activate runs
+
+#include "ui/form.h"
+
+#include <QString>
+
+#include <cstdint>
+
+class QPushButton;
+class QWidget;
+
+namespace controls {
+class DataControl;
+class DataGrid;
+}  // namespace controls
+
+class frmDataGrid : public ui::Form {
+    Q_OBJECT
+public:
+    explicit frmDataGrid(QWidget* parent = nullptr);
+    ~frmDataGrid() override;
+
+    // Controls.
+    QWidget* picButtons = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    QPushButton* cmdClose = nullptr;
+    controls::DataGrid* grdDataGrid = nullptr;
+    controls::DataControl* Data1 = nullptr;
+
+    // The sort expression while a heading click is handled, and the Shift
+    // mask of the latest mouse-button release over the grid.
+    QString sSortColumn;
+    std::int16_t iShift = 0;
+
+    void cmdRefresh_Click();
+    void cmdClose_Click();
+    void grdDataGrid_BeforeDelete(int& Cancel);
+    void grdDataGrid_BeforeUpdate(int& Cancel);
+    void grdDataGrid_HeadClick(int ColIndex);
+    void grdDataGrid_MouseUp(int Button, int Shift, float X, float Y);
+    void SortGrid();
+
+protected:
+    void Form_Load() override;
+    void Form_Activate() override;
+    void Form_Resize() override;
+    void Form_Unload(int& Cancel) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void createControls();
+    void alignControls();
+};
