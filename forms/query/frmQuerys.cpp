@@ -60,9 +60,14 @@ void skipOnFailure(F&& step) noexcept {
 }
 
 // A statement returns rows when it starts with SELECT and makes no table.
+// INTO counts with any blanks, tabs or line breaks around it, so that a
+// make-table statement written over several lines still runs as an action;
+// a SELECT wrongly taken for an action is refused by Execute and shown
+// after all.
 bool isRowReturning(const QString& sql) {
     const QString upper = sql.toUpper();
-    return upper.left(6) == QLatin1String("SELECT") && !upper.contains(QLatin1String(" INTO "));
+    return upper.left(6) == QLatin1String("SELECT") &&
+           !(QLatin1Char(' ') + upper.simplified() + QLatin1Char(' ')).contains(QLatin1String(" INTO "));
 }
 
 }  // namespace

@@ -296,14 +296,17 @@ TEST_F(QueryWindowTest, statementsUsersTypeShowTheirRows) {
     EXPECT_EQ(grids()[3]->Data1->Recordset()->RecordCount(), count("where Date >= '2024-01-01'"));
 }
 
-TEST_F(QueryWindowTest, blankOrLineBreakBeforeSelectStillShowsRowsWithoutMessage) {
+TEST_F(QueryWindowTest, selectTakenForAnActionStillShowsRowsWithoutMessage) {
     auto* f = openWindow();
     run(f, QStringLiteral(" select * from runlog"));
     run(f, QStringLiteral("\nselect * from runlog where time > 45"));
-    ASSERT_EQ(grids().size(), 2u);
+    // Taken for a make-table by its text, refused by Execute, shown after all.
+    run(f, QStringLiteral("select * from runlog where Description not like '% into %'"));
+    ASSERT_EQ(grids().size(), 3u);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(grids()[0]->Data1->Recordset()->RecordCount(), kRows);
     EXPECT_EQ(grids()[1]->Data1->Recordset()->RecordCount(), count("where Time > 45"));
+    EXPECT_EQ(grids()[2]->Data1->Recordset()->RecordCount(), kRows);
     EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
 }
 
@@ -311,10 +314,12 @@ TEST_F(QueryWindowTest, makeTableInAnyLetterCaseRunsAsActionWithoutGrid) {
     auto* f = openWindow();
     run(f, QStringLiteral("select * into backup2024 from runlog"));
     run(f, QStringLiteral("SELECT Date, Time INTO Backup2024b FROM runlog WHERE Time > 45"));
+    run(f, QStringLiteral("select *\ninto  backup2024c\nfrom runlog"));
     EXPECT_TRUE(grids().empty());
     EXPECT_TRUE(boxes.empty()) << boxes.front().prompt.toStdString();
     EXPECT_EQ(scalar("select count(*) from backup2024").toLongLong(), kRows);
     EXPECT_EQ(scalar("select count(*) from backup2024b").toLongLong(), count("where Time > 45"));
+    EXPECT_EQ(scalar("select count(*) from backup2024c").toLongLong(), kRows);
 }
 
 TEST_F(QueryWindowTest, updateAndDeleteChangeTheFileWithoutMessage) {
