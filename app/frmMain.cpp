@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "forms/about/frmAbout.h"
+#include "forms/query/frmQuerys.h"
 #include "settings/settings.h"
 #include "ui/app.h"
 #include "ui/guard.h"
@@ -165,6 +166,9 @@ void frmMain::mnuViewDatarunlog_Click() {
 
 // "View Log": the query window, titled "Log Entries".
 void frmMain::mnuViewLog_Click() {
+    frmQuerys& f = ui::sharedInstance<frmQuerys>();
+    f.setCaption(QStringLiteral("Log Entries"));
+    f.Show();
 }
 
 // "&About Pacebook...": the About box, modal over this window.
