@@ -11,6 +11,18 @@ namespace dao {
 using detail::Stage;
 using detail::Statement;
 
+namespace {
+
+// A make-table statement has no rows to open. A missing input table is the
+// more useful report, so preparing it (which runs nothing) comes first.
+[[noreturn]] void refuseMakeTableRows(sqlite3* db, const QString& sql) {
+    Statement check(db, sql);
+    throw Error(err::InvalidOperation,
+                QStringLiteral("A make-table statement returns no rows; run it with Execute."));
+}
+
+}  // namespace
+
 Engine& Engine::instance() {
     static Engine engine;
     return engine;
@@ -118,7 +130,7 @@ QueryDefPtr Database::CreateQueryDef(const QString& name, const QString& sql) {
         // A missing table or field is reported when the statement runs;
         // so is a make-table whose table exists.
         if (e.Number() != err::InputTableNotFound && e.Number() != err::TooFewParameters &&
-            e.Number() != err::TableExists)
+            e.Number() != err::TableExists && e.Number() != err::UndefinedFunction)
             throw;
     }
     if (!name.isEmpty()) {
@@ -188,9 +200,7 @@ RecordsetPtr Database::OpenRecordset(const QString& source, int type) {
                     QStringLiteral("A table-type record set opens a table by its name, not a statement."));
     const QString text = sql::singleStatement(source);
     const sql::Translated tr = sql::translate(text);
-    if (!tr.makeTable.isEmpty())
-        throw Error(err::InvalidOperation,
-                    QStringLiteral("A make-table statement returns no rows; run it with Execute."));
+    if (!tr.makeTable.isEmpty()) refuseMakeTableRows(db_, tr.sql);
     return openStatement(source, tr.sql, type == 0 ? dbOpenDynaset : type);
 }
 
@@ -211,9 +221,7 @@ RecordsetPtr QueryDef::OpenRecordset(int type) {
         throw Error(err::InvalidOperation,
                     QStringLiteral("A table-type record set opens a table by its name, not a query."));
     const sql::Translated tr = sql::translate(sql_);
-    if (!tr.makeTable.isEmpty())
-        throw Error(err::InvalidOperation,
-                    QStringLiteral("A make-table statement returns no rows; run it with Execute."));
+    if (!tr.makeTable.isEmpty()) refuseMakeTableRows(db_->handle(), tr.sql);
     return db_->openStatement(sql_, tr.sql, type == 0 ? dbOpenDynaset : type);
 }
 

@@ -93,6 +93,10 @@ Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path) {
             return Error(err::TooFewParameters,
                          QStringLiteral("Too few parameters. Expected 1: there is no field named '%1'.")
                              .arg(m.captured(1)));
+        static const QRegularExpression noFunction(QStringLiteral("^no such function: (.*)$"));
+        if (auto m = noFunction.match(msg); m.hasMatch())
+            return Error(err::UndefinedFunction,
+                         QStringLiteral("Undefined function '%1' in expression.").arg(m.captured(1)));
         if (auto m = exists.match(msg); m.hasMatch())
             return Error(err::TableExists, QStringLiteral("Table '%1' already exists.").arg(m.captured(1)));
         if (stage == Stage::Prepare)
