@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "forms/about/frmAbout.h"
+#include "forms/entry/frmaddnew.h"
 #include "forms/query/frmQuerys.h"
 #include "settings/settings.h"
 #include "ui/app.h"
@@ -162,6 +163,7 @@ void frmMain::mnuFileExit_Click() { Unload(); }
 
 // "Add Entry": a new entry form, modeless.
 void frmMain::mnuViewDatarunlog_Click() {
+    (new frmaddnew())->Show(ui::vbModeless);
 }
 
 // "View Log": the query window, titled "Log Entries".
