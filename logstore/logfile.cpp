@@ -1,6 +1,6 @@
 #include "logfile.h"
 
-#include "dao/errors.h"
+#include "dao/dao.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -35,9 +35,12 @@ void check(sqlite3* db, int rc, const QString& path) {
 }  // namespace
 
 void createLog(const QString& path) {
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+    // "RUN.MDB" beside a new "Run.mdb" would split the log in two: the
+    // program reaches either spelling.
+    const QString existing = dao::resolveFileName(path);
+    if (QFileInfo::exists(existing) || QFileInfo(existing).isSymLink() || QFileInfo(path).isSymLink())
         throw dao::Error(dao::err::TableExists,
-                         QStringLiteral("'%1' already exists; it was left as it is.").arg(path));
+                         QStringLiteral("'%1' already exists; it was left as it is.").arg(existing));
     {
         // Claim the name first: creating it fails if another process made it meanwhile.
         QFile claim(path);

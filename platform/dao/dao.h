@@ -55,7 +55,8 @@ enum EditModeEnum : int {
 // Maps a path written with backslashes ("C:\dir\Run.mdb", "/opt/pb\RUN.MDB")
 // to this file system: backslashes become '/', repeated separators collapse,
 // and the last name is matched to an existing entry of its folder without
-// regard to case. When no entry matches, the name is returned as written.
+// regard to case (with several spellings present, every spelling reaches
+// the same one). When no entry matches, the name is returned as written.
 QString resolveFileName(const QString& path);
 
 // Options of a connection; the defaults are what the program uses.

@@ -1,7 +1,6 @@
 #include "dao.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace dao {
 
@@ -14,8 +13,9 @@ QString resolveFileName(const QString& path) {
     const QString folder = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : p.left(slash));
     const QString name = p.mid(slash + 1);
     if (name.isEmpty()) return p;
-    if (QFileInfo::exists(p)) return p;
     // The file system tells names apart by case; the program's names do not.
+    // Should the folder hold several spellings of the name, every spelling
+    // reaches the same one of them (the first in sorted order).
     const QStringList entries =
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString& entry : entries) {

@@ -51,6 +51,13 @@ TEST_F(LogFileTest, existingFileIsNeverOverwritten) {
     EXPECT_EQ(f.readAll(), "my notes");
 }
 
+TEST_F(LogFileTest, logUnderAnotherLetterCaseIsNotDuplicated) {
+    const QString upper = folder.file(QStringLiteral("LOG.MDB"));
+    logstore::createLog(upper);
+    EXPECT_THROW(logstore::createLog(folder.file(QStringLiteral("log.mdb"))), dao::Error);
+    EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("log.mdb"))));
+}
+
 TEST_F(LogFileTest, schemaRefusesADayThatDoesNotExist) {
     for (const char* bad : {"INSERT INTO runlog (Date) VALUES ('2024-02-30')",
                             "INSERT INTO runlog (Date) VALUES ('2023-02-29')",

@@ -25,6 +25,14 @@ TEST_F(DatabaseTest, bothFileNameLiteralsReachTheOneFile) {
                   ->OpenRecordset(QStringLiteral("runlog"))->RecordCount(), 5);
 }
 
+TEST_F(DatabaseTest, severalSpellingsOfTheNameStillReachOneFile) {
+    QFile other(folder.file(QStringLiteral("RUN.MDB")));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.close();
+    EXPECT_EQ(dao::resolveFileName(folder.path() + QStringLiteral("\\RUN.MDB")),
+              dao::resolveFileName(folder.path() + QStringLiteral("\\Run.mdb")));
+}
+
 TEST_F(DatabaseTest, doubledSeparatorOfAFolderAtTheRootIsHarmless) {
     EXPECT_EQ(dao::resolveFileName(folder.path() + QStringLiteral("\\\\RUN.MDB")), path);
     EXPECT_EQ(dao::resolveFileName(QStringLiteral("/\\tmp")), QStringLiteral("/tmp"));
