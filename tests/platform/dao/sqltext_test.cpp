@@ -1,0 +1,76 @@
+#include "dao/sqltext.h"
+
+#include "dao/errors.h"
+
+#include <gtest/gtest.h>
+
+using namespace dao::sql;
+
+namespace {
+
+int errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const dao::Error& e) {
+        return e.Number();
+    }
+    return 0;
+}
+
+TEST(Dialect, dateLiteralsAreReplacedOnlyOutsideQuotesAndComments) {
+    EXPECT_EQ(translate(QStringLiteral("select * from runlog where Date >= #2024-5-1#")).sql,
+              QStringLiteral("select * from runlog where Date >= '2024-05-01'"));
+    EXPECT_EQ(translate(QStringLiteral("x = #12/31/99# or y = #1/2/05#")).sql,
+              QStringLiteral("x = '1999-12-31' or y = '2005-01-02'"));
+    const QString untouched = QStringLiteral("select '#2024-05-01#', \"#1/1/2024#\", [#1/1/2024#] -- #1/1/2024#\n");
+    EXPECT_EQ(translate(untouched).sql, untouched);
+    EXPECT_EQ(errorOf([] { translate(QStringLiteral("where Date = #13/1/2024#")); }), dao::err::SyntaxError);
+}
+
+TEST(Dialect, makeTableBecomesCreateTableAs) {
+    const Translated t = translate(QStringLiteral("SELECT Date, Time Into fast FROM runlog WHERE Time < 30"));
+    EXPECT_EQ(t.makeTable, QStringLiteral("fast"));
+    EXPECT_EQ(t.sql, QStringLiteral("CREATE TABLE fast AS SELECT Date, Time  FROM runlog WHERE Time < 30"));
+    EXPECT_EQ(translate(QStringLiteral("select * into [Long Runs] from runlog")).makeTable, QStringLiteral("Long Runs"));
+    // INTO elsewhere is not a make-table.
+    EXPECT_TRUE(translate(QStringLiteral("insert into t select * from runlog")).makeTable.isEmpty());
+    EXPECT_TRUE(translate(QStringLiteral("select ' into x ' from runlog")).makeTable.isEmpty());
+    EXPECT_TRUE(translate(QStringLiteral("select * from runlog where Type in (select 1)")).makeTable.isEmpty());
+}
+
+TEST(Dialect, oneStatementPerText) {
+    EXPECT_EQ(singleStatement(QStringLiteral("select 1;")), QStringLiteral("select 1"));
+    EXPECT_EQ(singleStatement(QStringLiteral("select 1 ; ;\n -- end\n /* c */ ")), QStringLiteral("select 1"));
+    EXPECT_EQ(singleStatement(QStringLiteral("select ';' -- a; b")), QStringLiteral("select ';'"));
+    EXPECT_EQ(errorOf([] { singleStatement(QStringLiteral("select 1; select 2")); }), dao::err::CharactersAfterEnd);
+    EXPECT_EQ(errorOf([] { singleStatement(QStringLiteral("select 1; x")); }), dao::err::CharactersAfterEnd);
+    const QString trigger = QStringLiteral("create trigger t after insert on runlog begin select 1; select 2; end");
+    EXPECT_EQ(singleStatement(trigger + QStringLiteral(";")), trigger);
+}
+
+TEST(Dialect, selectShapeRecognisesOnePlainTable) {
+    const SelectShape s = selectShape(QStringLiteral("select Time, [Type] from runlog r where Time > 5 order by Time desc limit 3"));
+    EXPECT_TRUE(s.plainTable);
+    EXPECT_EQ(s.table, QStringLiteral("runlog"));
+    EXPECT_EQ(s.selectList, QStringLiteral("Time, [Type]"));
+    EXPECT_EQ(s.fromClause, QStringLiteral("runlog r"));
+    EXPECT_EQ(s.where, QStringLiteral("where Time > 5"));
+    EXPECT_EQ(s.orderBy, QStringLiteral("order by Time desc"));
+    EXPECT_EQ(s.limit, QStringLiteral("limit 3"));
+    EXPECT_TRUE(selectShape(QStringLiteral("select * from runlog where Type in (select Type from runlog group by Type)")).plainTable);
+    for (const char* sql : {"select distinct Type from runlog", "select * from runlog, other",
+                            "select * from runlog join other on 1", "select * from (select * from runlog)",
+                            "select Type from runlog group by Type", "select 1 union select 2",
+                            "with x as (select 1) select * from x", "select 1"})
+        EXPECT_FALSE(selectShape(QString::fromLatin1(sql)).plainTable) << sql;
+}
+
+TEST(Dialect, bareTableNames) {
+    EXPECT_EQ(bareTableName(QStringLiteral(" runlog ")), QStringLiteral("runlog"));
+    EXPECT_EQ(bareTableName(QStringLiteral("[Long Runs]")), QStringLiteral("Long Runs"));
+    EXPECT_EQ(bareTableName(QStringLiteral("\"a\"\"b\"")), QStringLiteral("a\"b"));
+    EXPECT_TRUE(bareTableName(QStringLiteral("select * from runlog")).isEmpty());
+    EXPECT_TRUE(bareTableName(QStringLiteral("select")).isEmpty());
+}
+
+}  // namespace
