@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <optional>
 
 // The icon lives in this library's resource file; a static library has to
@@ -137,11 +138,38 @@ void frmQuerys::createControls() {
     optmysql->setChecked(true);  // as designed; Form_Load selects the default
     ui::placeTwips(optmysql, 2760, 1200, 1932, 492);
 
+    fitCaptions();
+
     // Tab order as designed: Execute, statement, the two options, Return.
     setTabOrder(cmdExecuteSQL, txtSQLStatement);
     setTabOrder(txtSQLStatement, optdefsql);
     setTabOrder(optdefsql, optmysql);
     setTabOrder(optmysql, cmdReturn);
+}
+
+// The design's sizes suit a narrow 8-point dialog font. With a wider font,
+// the help text grows down to the options, and the second option widens
+// within the frame and wraps onto its designed second line, rather than
+// cutting their words off.
+void frmQuerys::fitCaptions() {
+    const int helpRoom = optdefsql->y() - lblSQL->y();
+    const int helpNeeds = lblSQL->heightForWidth(lblSQL->width());
+    if (helpNeeds > lblSQL->height()) lblSQL->resize(lblSQL->width(), std::min(helpNeeds, helpRoom));
+
+    const int optionRoom = Frame1->width() - optmysql->x() - ui::twipsToPixelsX(120);
+    if (optmysql->sizeHint().width() > optmysql->width())
+        optmysql->resize(std::min(optmysql->sizeHint().width(), optionRoom), optmysql->height());
+    if (optmysql->sizeHint().width() > optmysql->width()) {
+        const QString caption = optmysql->text();
+        const int textRoom = optmysql->width() - (optmysql->sizeHint().width() -
+                                                  optmysql->fontMetrics().horizontalAdvance(caption));
+        for (qsizetype blank = caption.lastIndexOf(u' '); blank > 0; blank = caption.lastIndexOf(u' ', blank - 1)) {
+            if (optmysql->fontMetrics().horizontalAdvance(caption.left(blank)) <= textRoom) {
+                optmysql->setText(caption.left(blank) + u'\n' + caption.mid(blank + 1));
+                break;
+            }
+        }
+    }
 }
 
 void frmQuerys::connectEvents() {

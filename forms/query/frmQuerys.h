@@ -43,5 +43,6 @@ protected:
 
 private:
     void createControls();
+    void fitCaptions();
     void connectEvents();
 };

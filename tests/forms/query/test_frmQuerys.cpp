@@ -132,7 +132,10 @@ TEST_F(QueryWindowTest, opensInDefaultModeWithTheDesignedTexts) {
                              "a valid SQL query in the text box above. (eg. select * from runlog where time > 45)"));
     EXPECT_EQ(f->Frame1->title(), QStringLiteral("I'll do my own SQL queries"));
     EXPECT_EQ(f->optdefsql->text(), QStringLiteral("Restore the default"));
-    EXPECT_EQ(f->optmysql->text(), QStringLiteral("I'll enter my own SQL query"));
+    // Wrapped onto its second line where the font is wider than the design's.
+    EXPECT_EQ(f->optmysql->text().replace(u'\n', u' '), QStringLiteral("I'll enter my own SQL query"));
+    EXPECT_LE(f->optmysql->sizeHint().width(), f->optmysql->width());
+    EXPECT_LE(f->lblSQL->heightForWidth(f->lblSQL->width()), f->lblSQL->height());
     EXPECT_EQ(f->lblSQL->parentWidget(), f->Frame1);
     EXPECT_FALSE(f->windowIcon().isNull());
     EXPECT_EQ(f->cmdExecuteSQL->geometry(),
