@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -250,6 +251,7 @@ void frmQuerys::cmdExecuteSQL_Click() {
     ui::Screen::setMousePointer(ui::Screen::vbHourglass);
     bool bRows = isRowReturning(sSQL);
     std::optional<QueryProgress> progress;
+    QPointer<frmDataGrid> grid;  // until it is shown
     try {
         dao::RecordsetPtr rs;
         progress.emplace(*db, this);
@@ -271,6 +273,7 @@ void frmQuerys::cmdExecuteSQL_Click() {
 
         if (rs) {
             auto* g = new frmDataGrid();
+            grid = g;
             g->Load();
             if (!g->isLoaded()) {
                 // The grid window could not open and has said so.
@@ -285,6 +288,9 @@ void frmQuerys::cmdExecuteSQL_Click() {
     } catch (const dao::Error& e) {
         const bool cancelled = progress && progress->cancelled();
         progress.reset();
+        // A grid window that failed before it was shown is not left loaded
+        // and invisible; one that was shown stays open.
+        if (grid && grid->isLoaded() && !grid->isVisible()) grid->Unload();
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
         // A run the user stopped needs no message: they asked for it, and the
         // engine has undone whatever the statement had begun to change.
