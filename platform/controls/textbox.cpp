@@ -4,35 +4,37 @@
 
 namespace controls {
 
-MultiLineTextBox::MultiLineTextBox(QWidget* parent) : QPlainTextEdit(parent) {
-    setTabChangesFocus(true);
-    connect(this, &QPlainTextEdit::textChanged, this, &MultiLineTextBox::enforceMaxLength);
-}
+MultiLineTextBox::MultiLineTextBox(QWidget* parent) : QPlainTextEdit(parent) { setTabChangesFocus(true); }
 
-void MultiLineTextBox::setMaxLength(int length) {
-    maxLength_ = length < 0 ? 0 : length;
-    enforceMaxLength();
-}
+void MultiLineTextBox::setMaxLength(int length) { maxLength_ = length < 0 ? 0 : length; }
 
-void MultiLineTextBox::enforceMaxLength() {
-    if (trimming_ || maxLength_ == 0) return;
-    const int excess = document()->characterCount() - 1 - maxLength_;
+template <class F>
+void MultiLineTextBox::limited(F&& edit) {
+    const int before = document()->characterCount() - 1;
+    edit();
+    if (maxLength_ == 0) return;
+    const int after = document()->characterCount() - 1;
+    // Only what this edit added goes, and never below what was there.
+    const int excess = std::min(after - maxLength_, after - before);
     if (excess <= 0) return;
-    trimming_ = true;
-    // Drop the characters just typed or pasted: those before the cursor.
     QTextCursor cursor = textCursor();
-    int end = cursor.position();
-    int start = end - excess;
-    if (start < 0) {
-        // Text set by the program: keep its beginning.
-        start = maxLength_;
-        end = start + excess;
-    }
-    cursor.setPosition(start);
+    const int end = cursor.position();
+    cursor.setPosition(std::max(0, end - excess));
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     setTextCursor(cursor);
-    trimming_ = false;
+}
+
+void MultiLineTextBox::keyPressEvent(QKeyEvent* event) {
+    limited([&] { QPlainTextEdit::keyPressEvent(event); });
+}
+
+void MultiLineTextBox::inputMethodEvent(QInputMethodEvent* event) {
+    limited([&] { QPlainTextEdit::inputMethodEvent(event); });
+}
+
+void MultiLineTextBox::insertFromMimeData(const QMimeData* source) {
+    limited([&] { QPlainTextEdit::insertFromMimeData(source); });
 }
 
 }  // namespace controls

@@ -1,6 +1,8 @@
 #pragma once
-// A multi-line text box that takes at most MaxLength characters (0: no
-// limit). Typing or pasting past the limit keeps the text that fits.
+// A multi-line text box in which the user can type or paste at most
+// MaxLength characters (0: no limit). Typing or pasting past the limit keeps
+// what fits. Text set by the program is kept whole, so that a longer value
+// stored elsewhere is shown, and written back, without loss.
 
 #include <QPlainTextEdit>
 
@@ -14,11 +16,17 @@ public:
     int MaxLength() const { return maxLength_; }
     void setMaxLength(int length);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+
 private:
-    void enforceMaxLength();
+    // Runs the user's edit, then drops what it added past the limit.
+    template <class F>
+    void limited(F&& edit);
 
     int maxLength_ = 0;
-    bool trimming_ = false;
 };
 
 }  // namespace controls

@@ -56,6 +56,18 @@ TEST_F(Browsing, typeChangedWhileBrowsingIsStoredOnLeavingTheEntry) {
     EXPECT_EQ(logRows()[1].type, "Race");
 }
 
+TEST_F(Browsing, longerDescriptionFromTheGridIsNeverCut) {
+    auto entries = testlog::sample(2);
+    entries[0].description = QString(300, QLatin1Char('d'));
+    testlog::create(logPath(), entries);
+    auto* form = showForm();
+    EXPECT_EQ(form->txtFields_3->toPlainText().size(), 300);
+    form->cbtype->setEditText(QStringLiteral("Tempo"));
+    nav(form, "next");
+    EXPECT_EQ(logRows()[0].description.size(), 300);
+    EXPECT_EQ(logRows()[0].type, "Tempo");
+}
+
 TEST_F(Browsing, deletingInTheMiddleShowsTheFollowingEntry) {
     auto* form = openForm(3);
     nav(form, "next");

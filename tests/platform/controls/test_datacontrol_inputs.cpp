@@ -3,6 +3,8 @@
 #include "controls/slider.h"
 #include "controls/textbox.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -59,13 +61,29 @@ TEST(MultiLineTextBoxTest, typingPastMaxLengthKeepsWhatFits) {
     EXPECT_EQ(box.toPlainText(), "abcde");
 }
 
-TEST(MultiLineTextBoxTest, textSetByTheProgramIsCutAtMaxLength) {
+TEST(MultiLineTextBoxTest, pastingPastMaxLengthKeepsWhatFits) {
+    controls::MultiLineTextBox box;
+    box.setMaxLength(10);
+    box.setPlainText(QStringLiteral("abc"));
+    box.moveCursor(QTextCursor::End);
+    QGuiApplication::clipboard()->setText(QStringLiteral("0123456789"));
+    box.paste();
+    EXPECT_EQ(box.toPlainText(), "abc0123456");
+}
+
+TEST(MultiLineTextBoxTest, longerTextSetByTheProgramIsKeptWhole) {
     controls::MultiLineTextBox box;
     box.setMaxLength(255);
-    box.setPlainText(QString(300, QLatin1Char('a')) + QStringLiteral("\nb"));
-    EXPECT_EQ(box.toPlainText().size(), 255);
-    box.setPlainText(QStringLiteral("line one\nline two"));
-    EXPECT_EQ(box.toPlainText(), "line one\nline two");
+    const QString stored = QString(300, QLatin1Char('a')) + QStringLiteral("\nb");
+    box.setPlainText(stored);
+    EXPECT_EQ(box.toPlainText(), stored);
+    // The user may still shorten it.
+    box.show();
+    box.setFocus();
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClick(&box, Qt::Key_Backspace);
+    QTest::keyClicks(&box, QStringLiteral("xy"));
+    EXPECT_EQ(box.toPlainText(), stored.left(stored.size() - 1));
 }
 
 }  // namespace
