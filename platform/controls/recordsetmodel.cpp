@@ -7,11 +7,13 @@ namespace controls {
 
 namespace {
 
-// What a cached value costs, roughly: the variant plus the text it holds.
+// What a cached value costs: the variant, and for text its own block
+// (header, UTF-16 characters and terminator, rounded as malloc rounds).
 int costOf(const QVariant& v) {
+    auto block = [](qsizetype bytes) { return int(((bytes + 16 + 8 + 15) / 16) * 16); };
     int cost = int(sizeof(QVariant));
-    if (v.typeId() == QMetaType::QString) cost += int(v.toString().size()) * 2 + 32;
-    else if (v.typeId() == QMetaType::QByteArray) cost += int(v.toByteArray().size()) + 32;
+    if (v.typeId() == QMetaType::QString) cost += block((v.toString().size() + 1) * 2);
+    else if (v.typeId() == QMetaType::QByteArray) cost += block(v.toByteArray().size() + 1);
     return cost;
 }
 
@@ -141,7 +143,7 @@ const RecordsetModel::Page* RecordsetModel::page(long long pageIndex) const {
     const int cols = int(shown_.size());
     p->values.resize(std::max<long long>(count, 0) * cols);
     p->deleted.resize(std::max<long long>(count, 0));
-    int cost = int(sizeof(Page)) + 64;
+    int cost = int(sizeof(Page)) + 128 + int(p->deleted.size());
     try {
         for (long long r = 0; r < count; ++r) {
             p->deleted[r] = rs_->rowDeleted(first + r);

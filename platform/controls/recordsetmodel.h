@@ -3,8 +3,9 @@
 //
 // Lazy: it keeps no per-row data. Values are read through
 // Recordset::valueAt in pages around the rows the view asks for, held in a
-// bounded cache (8 MiB). Edits to a row are held in a buffer until the row
-// is written (commitRow), so a half-edited row is never in the file.
+// small bounded cache (the record set keeps pages of its own). Edits to a
+// row are held in a buffer until the row is written (commitRow), so a
+// half-edited row is never in the file.
 
 #include "dao/dao.h"
 
@@ -95,7 +96,7 @@ public:
     bool submit() override;
 
     // The cache's budget in bytes and what it holds now (for measurements).
-    static constexpr int cacheBudget = 8 * 1024 * 1024;
+    static constexpr int cacheBudget = 2 * 1024 * 1024;
     int cachedBytes() const { return cache_.totalCost(); }
 
 protected:

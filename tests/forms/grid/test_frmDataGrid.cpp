@@ -325,6 +325,19 @@ TEST_F(GridWindowTest, yesToCommitWritesTheRow) {
     EXPECT_EQ(scalar(file, "select Time from runlog where rowid = 2"), QStringLiteral("25"));
 }
 
+TEST_F(GridWindowTest, closingWithARowBeingEditedAsksBeforeItIsLost) {
+    frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
+    ASSERT_NE(g, nullptr);
+    auto* m = g->grdDataGrid->model();
+    g->grdDataGrid->setCurrentIndex(m->index(0, 3));
+    m->setData(m->index(0, 3), QStringLiteral("kept"));
+    answers = {ui::vbYes};
+    g->close();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].prompt, QStringLiteral("Commit changes?"));
+    EXPECT_EQ(scalar(file, "select Description from runlog where rowid = 1"), QStringLiteral("kept"));
+}
+
 TEST_F(GridWindowTest, deleteAsksAndOnlyYesDeletes) {
     frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
     ASSERT_NE(g, nullptr);
