@@ -5,6 +5,7 @@
 #include "app/Module1.h"
 #include "controls/datacontrol.h"
 #include "dao/dao.h"
+#include "dao/sqlguard.h"
 #include "forms/grid/frmDataGrid.h"
 #include "settings/settings.h"
 #include "ui/app.h"
@@ -240,7 +241,10 @@ void frmQuerys::cmdExecuteSQL_Click() {
     dao::DatabasePtr db;
     dao::QueryDefPtr qdf;
     try {
+        // What the user types runs on a guarded connection (dao/sqlguard.h).
+        dao::checkStatementText(sSQL);
         db = dao::DBEngine().OpenDatabase(Module1::sDatabasePath);
+        dao::guardConnection(*db);
         qdf = db->CreateQueryDef(QString(), sSQL);
     } catch (const dao::Error& e) {
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
@@ -270,6 +274,12 @@ void frmQuerys::cmdExecuteSQL_Click() {
         }
         if (bRows) rs = qdf->OpenRecordset();
         progress.reset();
+        // A transaction the statement left open would hold its locks for as
+        // long as the rows are shown; nothing of it is kept.
+        if (dao::rollbackOpenTransaction(*db))
+            throw dao::Error(dao::err::Refused,
+                             QStringLiteral("The statement left a transaction open. It was rolled back: "
+                                            "nothing it changed was kept."));
 
         if (rs) {
             auto* g = new frmDataGrid();

@@ -1,5 +1,7 @@
 #include "sqlite_util.h"
 
+#include "sqlguard.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QRegularExpression>
@@ -21,6 +23,8 @@ QString withPath(int number, const QString& text, const QString& path) {
 
 Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path) {
     const QString msg = lastMessage(db);
+    // A statement the guard refused (sqlguard.h) says why.
+    if (QString why = takeGuardRefusal(db); !why.isEmpty()) return Error(err::Refused, why);
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
