@@ -12,9 +12,9 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
@@ -134,10 +134,8 @@ void frmAbout::createControls() {
     ui::placeTwips(picIcon, 240, 240, 624, 576);
     picIcon->setAlignment(Qt::AlignCenter);
     picIcon->setFocusPolicy(Qt::NoFocus);
-    QPixmap logo(QStringLiteral(":/about/logo.png"));
-    if (logo.width() > picIcon->width() || logo.height() > picIcon->height())
-        logo = logo.scaled(picIcon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    picIcon->setPixmap(logo);
+    // Fitted to the box; logo@2x.png keeps it sharp at twice the scale.
+    picIcon->setPixmap(QIcon(QStringLiteral(":/about/logo.png")).pixmap(picIcon->size()));
 
     lblDisclaimer = new QLabel(
         QStringLiteral("New versions are announced where you found this copy of Pacebook. Look there "

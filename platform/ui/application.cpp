@@ -3,15 +3,24 @@
 #include "ui/app.h"
 #include "ui/guard.h"
 
+#include <QFont>
+
 namespace ui {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(App::Title());
     setApplicationVersion(QStringLiteral("%1.%2.%3").arg(App::Major).arg(App::Minor).arg(App::Revision));
+    setDesktopFileName(QStringLiteral("pacebook"));  // the menu entry installed beside the icon
     // The program ends when its last loaded window is unloaded (see Form),
     // not when the last visible one closes: a hidden loaded window keeps it
     // running.
     setQuitOnLastWindowClosed(false);
+    // One font for every window: a face with Arial's metrics at a size at
+    // which every caption fits the box its window gives it, at any scale.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(7.5);
+    setFont(font);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -29,16 +29,14 @@ done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/pacebook-e2e.XXXXXX")"
 shots="$work/screenshots"
-mkdir -p "$work/program" "$work/home/.config" "$work/runtime" "$shots"
-chmod 700 "$work/runtime"
-xvfb_pid=""
-app_pid=""
+mkdir -p "$work/program" "$shots"
+# shellcheck source=tests/e2e/xsession.sh
+. "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
 step=0
 passed=0
 
 finish() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  x_stop
   if [ "$passed" = 1 ] && [ -z "${PACEBOOK_E2E_KEEP:-}" ]; then
     rm -rf "$work"
   else
@@ -63,91 +61,22 @@ begin() {  # begin DESCRIPTION: the next step
   echo "step $step ($SECONDS s): $*"
 }
 
-# --- A private X server and a program folder of our own ---------------------
-exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 5>&-
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log"; echo "FAILED: Xvfb did not start"; exit 1; }
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "FAILED: Xvfb gave no display"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-
-cp "$pacebook" "$work/program/pacebook"
-"$newlog" "$work/program/Run.mdb" >/dev/null
-log="$work/program/Run.mdb"
-settings="$work/home/.config/Pacebook/Pacebook.ini"
-
-# --- Helpers that act as a user would --------------------------------------
-dpi=96
-px() { echo $((($1 * dpi + 720) / 1440)); }  # twips to pixels, rounded
-
-wait_window() {  # wait_window TITLE [SECONDS]: the id of the visible window titled TITLE
-  local deadline=$((SECONDS + ${2:-20})) id
-  while [ $SECONDS -lt "$deadline" ]; do
-    id="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -n1 || true)"
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    kill -0 "$app_pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
-origin() {  # origin WINDOW: "X Y" of its client area on the screen
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}'
-}
-
-click_at() {  # click_at WINDOW LEFT TOP: a left click at a point of the client area, in pixels
-  local ox oy
-  read -r ox oy < <(origin "$1")
-  xdotool mousemove --sync $((ox + $2)) $((oy + $3)) click 1
-}
-
-click_twips() {  # click_twips WINDOW LEFT TOP WIDTH HEIGHT: a click in the middle of a control
-  click_at "$1" "$(px $(($2 + $4 / 2)))" "$(px $(($3 + $5 / 2)))"
-}
-
-drag_x() {  # drag_x WINDOW FROM-X TO-X Y: press, move in small steps, release
-  local ox oy x
-  read -r ox oy < <(origin "$1")
-  xdotool mousemove --sync $((ox + $2)) $((oy + $4)) mousedown 1
-  for x in $(seq "$2" 5 "$3") "$3"; do xdotool mousemove $((ox + x)) $((oy + $4)) sleep 0.02; done
-  xdotool sleep 0.05 mouseup 1
-}
-
-region() {  # region WINDOW X Y W H: a fingerprint of what part of a window shows
-  import -display "$DISPLAY" -window "$1" -crop "$4x$5+$2+$3" rgb:- 2>/dev/null | md5sum
-}
-
-wait_region_change() {  # wait_region_change WINDOW X Y W H BEFORE: until the part shows something else
-  local deadline=$((SECONDS + 10))
-  while [ $SECONDS -lt "$deadline" ]; do
-    [ "$(region "$1" "$2" "$3" "$4" "$5")" != "$6" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 no_message_box() {  # every message box carries the program's title, like the main window
   local n
   n="$(xdotool search --onlyvisible --name '^Pacebook$' 2>/dev/null | wc -l)"
   [ "$n" -le 1 ] || fail "a message box is open"
 }
 
-settle() { sleep 0.2; }  # lets the program answer the last input
+# --- A private X server and a program folder of our own ---------------------
+x_start 1280 1024 || { echo "FAILED: Xvfb did not start"; exit 1; }
+cp "$pacebook" "$work/program/pacebook"
+"$newlog" "$work/program/Run.mdb" >/dev/null
+log="$work/program/Run.mdb"
+settings="$work/home/.config/Pacebook/Pacebook.ini"
 
 # --- The user's session ----------------------------------------------------
 begin "start pacebook on an empty log"
-(
-  cd "$work"
-  exec env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR -u QT_FONT_DPI -u SESSION_MANAGER \
-    QT_QPA_PLATFORM=xcb HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-    XDG_RUNTIME_DIR="$work/runtime" LC_ALL=C.UTF-8 "$work/program/pacebook"
-) >"$work/pacebook.log" 2>&1 &
-app_pid=$!
+app_start "$work/program/pacebook"
 main="$(wait_window Pacebook)" || fail "the main window did not open"
 shot "main-window"
 
@@ -157,7 +86,7 @@ xdotool key --clearmodifiers alt+l
 settle
 xdotool key Return  # the menu opens on its first item, "Add Entry"
 entry="$(wait_window runlog)" || fail "the entry form did not open"
-read -r _ entry_width < <(xwininfo -id "$entry" | awk '/^ *Width:/ {print "w", $2}')
+entry_width="$(client_width "$entry")"
 [ "$entry_width" -eq "$(px 7428)" ] ||
   fail "the entry form is $entry_width pixels wide, not $(px 7428): the screen is not at $dpi DPI"
 settle
@@ -181,15 +110,9 @@ settle
 no_message_box
 
 begin "hours slider to 1, minutes slider to 30"
-# The thumb (15 pixels long) starts at 0, at the left end; dragged by its
-# middle, value v lies v / maximum of the way along the slider's width less
-# the thumb's length.
-thumb=15
-hr_x=$(px 1440) hr_w=$(px 2172) hr_mid=$(( $(px 2640) + $(px 372) / 2 ))
-min_x=$(px 1440) min_w=$(px 3972) min_mid=$(( $(px 3120) + $(px 408) / 2 ))
-drag_x "$entry" $((hr_x + thumb / 2)) $((hr_x + thumb / 2 + (1 * (hr_w - thumb) + 3) / 6)) "$hr_mid"
+slide_to "$entry" 1440 2640 2172 372 6 1
 settle
-drag_x "$entry" $((min_x + thumb / 2)) $((min_x + thumb / 2 + (30 * (min_w - thumb) + 29) / 59)) "$min_mid"
+slide_to "$entry" 1440 3120 3972 408 59 30
 settle
 shot "duration"
 no_message_box
@@ -227,19 +150,9 @@ shot "grid"
 no_message_box
 
 begin "click the Time (minutes) heading"
-# The heading row lies under the button strip; its column lines are darker
-# than the headings, and the first one ends the Date column.
-header_y=$(( $(px 330) + 2 ))
-read -r grid_w < <(xwininfo -id "$grid" | awk '/^ *Width:/ {print $2}')
-read -r date_end time_end < <(
-  import -display "$DISPLAY" -window "$grid" -crop "${grid_w}x1+0+${header_y}" -depth 8 txt:- 2>/dev/null |
-    awk -v min="$(px 900)" 'NR > 1 {
-        split($1, p, ","); x = p[1] + 0
-        s = $2; gsub(/[()]/, "", s); split(s, c, ","); l = (c[1] + c[2] + c[3]) / 3
-        if (x > 0 && x < min) base = l
-        if (x >= min && l < base - 20 && x > last + 1) { lines[++n] = x }
-        if (x >= min && l < base - 20) last = x
-      } END { print lines[1], lines[2] }')
+# The heading row lies right under the button strip.
+header_y=$(($(px 330) + 2))
+read -r date_end time_end _ <<<"$(heading_lines "$grid" "$header_y")"
 [ -n "$time_end" ] || fail "no column lines found in the heading row"
 click_at "$grid" $(((date_end + time_end) / 2)) $((header_y + 4))
 settle
