@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
 
 namespace {
 
@@ -33,7 +34,7 @@ QString withoutAccessKeys(QString text) {
 }
 
 // What does not fit, one line per control; empty when everything fits.
-QStringList clippedCaptions(QWidget* window) {
+std::string clippedCaptions(QWidget* window) {
     QStringList clipped;
     auto report = [&](QWidget* w, const QString& text, const QString& why) {
         clipped << QStringLiteral("%1 \"%2\": %3").arg(w->objectName(), text, why);
@@ -91,12 +92,12 @@ QStringList clippedCaptions(QWidget* window) {
         if (fm.horizontalAdvance(text) > frame->width() - 16)
             report(frame, text, QStringLiteral("title wider than the frame"));
     }
-    return clipped;
+    return clipped.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST(CaptionsFit, theProgramFontHasArialMetrics) {
     // The layouts were measured with this face; a substitute would clip.
-    EXPECT_EQ(QFontInfo(QApplication::font()).family(), QStringLiteral("Liberation Sans"))
+    EXPECT_EQ(QFontInfo(QApplication::font()).family().toStdString(), "Liberation Sans")
         << "fonts-liberation2 is not installed (scripts/setup installs it)";
     EXPECT_DOUBLE_EQ(QApplication::font().pointSizeF(), 7.5);
 }
@@ -104,26 +105,26 @@ TEST(CaptionsFit, theProgramFontHasArialMetrics) {
 TEST(CaptionsFit, entryFormCaptionsFit) {
     auto* form = new frmaddnew();
     form->Load();
-    EXPECT_EQ(clippedCaptions(form), QStringList());
+    EXPECT_EQ(clippedCaptions(form), "");
 }
 
 TEST(CaptionsFit, queryWindowCaptionsFit) {
     frmQuerys& form = ui::sharedInstance<frmQuerys>();
-    EXPECT_EQ(clippedCaptions(&form), QStringList());
+    EXPECT_EQ(clippedCaptions(&form), "");
     form.optmysql->click();
-    EXPECT_EQ(clippedCaptions(&form), QStringList());
+    EXPECT_EQ(clippedCaptions(&form), "");
 }
 
 TEST(CaptionsFit, aboutBoxCaptionsFit) {
     frmAbout& about = ui::sharedInstance<frmAbout>();
-    EXPECT_EQ(clippedCaptions(&about), QStringList());
+    EXPECT_EQ(clippedCaptions(&about), "");
 }
 
 TEST(CaptionsFit, mainWindowStatusPanelsFit) {
     auto* main = new frmMain();
     main->Load();
     main->show();
-    EXPECT_EQ(clippedCaptions(main), QStringList());
+    EXPECT_EQ(clippedCaptions(main), "");
 }
 
 }  // namespace
