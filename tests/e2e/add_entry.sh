@@ -81,9 +81,7 @@ main="$(wait_window Pacebook)" || fail "the main window did not open"
 shot "main-window"
 
 begin "Logbook > Add Entry"
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers alt+l
-settle
+open_menu "$main" alt+l || fail "the Logbook menu did not open"
 xdotool key Return  # the menu opens on its first item, "Add Entry"
 entry="$(wait_window runlog)" || fail "the entry form did not open"
 entry_width="$(client_width "$entry")"
@@ -119,8 +117,9 @@ no_message_box
 
 begin "type Long"
 # The arrow of the type box opens its list; typing picks the item.
+before="$(shown_windows)"
 click_at "$entry" $(( $(px 4920) + $(px 1932) - 8 )) $(( $(px 2160) + $(px 288) / 2 ))
-settle
+wait_popup "$before" || fail "the list of types did not open"
 xdotool type --delay 40 "Long"
 xdotool key Return
 settle
@@ -152,7 +151,12 @@ no_message_box
 begin "click the Time (minutes) heading"
 # The heading row lies right under the button strip.
 header_y=$(($(px 330) + 2))
-read -r date_end time_end _ <<<"$(heading_lines "$grid" "$header_y")"
+time_end=""
+deadline=$((SECONDS + 10))
+while [ -z "$time_end" ] && [ $SECONDS -lt "$deadline" ]; do  # until the grid has drawn its headings
+  read -r date_end time_end _ <<<"$(heading_lines "$grid" "$header_y")"
+  [ -n "$time_end" ] || sleep 0.1
+done
 [ -n "$time_end" ] || fail "no column lines found in the heading row"
 click_at "$grid" $(((date_end + time_end) / 2)) $((header_y + 4))
 settle
@@ -160,9 +164,7 @@ shot "sorted"
 no_message_box
 
 begin "File > Exit"
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers alt+f
-settle
+open_menu "$main" alt+f || fail "the File menu did not open"
 xdotool key x
 deadline=$((SECONDS + 15))
 while kill -0 "$app_pid" 2>/dev/null && [ $SECONDS -lt "$deadline" ]; do sleep 0.1; done

@@ -76,6 +76,27 @@ wait_window() {  # wait_window TITLE [SECONDS]: prints the id of the visible win
   return 1
 }
 
+shown_windows() {  # the program's windows on the screen, menus and drop-down lists included
+  xdotool search --onlyvisible --class '^Pacebook$' 2>/dev/null | wc -l
+}
+
+wait_popup() {  # wait_popup COUNT: until more than COUNT windows show (a menu or list has opened)
+  local deadline=$((SECONDS + 10))
+  while [ $SECONDS -lt "$deadline" ]; do
+    [ "$(shown_windows)" -gt "$1" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+open_menu() {  # open_menu WINDOW KEYS: focuses the window, presses KEYS (e.g. alt+l), waits for the menu
+  local before
+  before="$(shown_windows)"
+  xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
+  xdotool key --clearmodifiers "$2"
+  wait_popup "$before"
+}
+
 origin() {  # origin WINDOW: "X Y", its client area's top left corner on the screen
   xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} END {print x, y}'
 }
