@@ -1,5 +1,6 @@
 // Pacebook: a training log for runners.
 #include "app/Module1.h"
+#include "logstore/backup.h"
 
 #include "ui/application.h"
 #include "ui/form.h"
@@ -7,6 +8,7 @@
 
 int main(int argc, char** argv) {
     ui::Application app(argc, argv);
+    logstore::keepBackups();
     bool started = false;
     ui::guard([&] {
         Module1::Main();

@@ -63,6 +63,15 @@ QString resolveFileName(const QString& path);
 struct ConnectionOptions {
     int busyTimeoutMs = 5000;
     bool readOnly = false;
+    // A file without this table is refused (3078) before anything is
+    // written to it; empty accepts any database.
+    QString requiredTable = QStringLiteral("runlog");
+};
+
+// What kind of change a connection is about to make.
+enum class WriteKind {
+    Statement,  // an action statement (Execute) or a stored query
+    Row,        // a record set adds, changes or deletes a row
 };
 
 // One per process, created on first use.
@@ -71,11 +80,29 @@ public:
     static Engine& instance();
 
     // Opens an existing database file shared and read-write. Never creates a
-    // file: a missing one is error 3024; a file that is not a database 3343.
+    // file: a missing one is error 3024; a file that is not a database (an
+    // empty file, text, a Microsoft Access database) or a damaged one 3343;
+    // a read-only file or folder 3051; a database without the required
+    // table 3078. Each message names the file and the cause. Nothing is
+    // written to a file that is refused, and nothing is left beside it.
+    // The first open of a file in a process checks its pages (quick_check);
+    // a damaged file is refused, so it is never written to.
     DatabasePtr OpenDatabase(const QString& path, const ConnectionOptions& options = {});
 
+    // Called before each change a connection makes, before its transaction
+    // begins; a dao::Error it throws refuses the change. The program keeps
+    // its backups through it.
+    using WriteHook = std::function<void(Database&, WriteKind)>;
+    void setBeforeWriteHook(WriteHook hook) { beforeWrite_ = std::move(hook); }
+
+    // Forgets which files passed their check in this process, so that the
+    // next open checks again.
+    void forgetCheckedFiles();
+
 private:
+    friend class Database;
     Engine() = default;
+    WriteHook beforeWrite_;
 };
 
 inline Engine& DBEngine() { return Engine::instance(); }
@@ -108,6 +135,16 @@ public:
 
     void Close();
     bool isOpen() const { return db_ != nullptr; }
+
+    // Writes a consistent copy of the whole database to a new file, read
+    // through this connection (SQLite's backup API), and checks the copy
+    // with quick_check. An existing file at target is refused (3010); a
+    // failed copy is removed.
+    void Backup(const QString& target);
+
+    // Runs the engine's before-write hook; the data-access layer calls it
+    // before each change.
+    void willWrite(WriteKind kind);
 
     // Cancels the statement running on this connection (callable from a
     // progress callback or from another thread); it ends with 3059.

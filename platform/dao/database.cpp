@@ -1,9 +1,11 @@
 #include "dao.h"
 
+#include "opencheck.h"
 #include "recordset_impl.h"
 #include "sqlite_util.h"
 #include "sqltext.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace dao {
@@ -30,14 +32,19 @@ Engine& Engine::instance() {
 
 DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& options) {
     const QString file = resolveFileName(path);
+    // Only the file's name and size are looked at before SQLite opens it.
     const QFileInfo info(file);
     if (file.isEmpty() || !info.exists())
         throw Error(err::FileNotFound, QStringLiteral("Could not find file '%1'.").arg(file));
     if (info.isDir())
         throw Error(err::NotDatabase, QStringLiteral("'%1' is a folder, not a database file.").arg(file));
+    // SQLite would take an empty file for an empty database and write one
+    // into it.
     if (info.size() == 0)
         throw Error(err::NotDatabase,
-                    QStringLiteral("Unrecognized database format '%1': the file is empty.").arg(file));
+                    QStringLiteral("Unrecognized database format '%1': the file is empty, so it holds no "
+                                   "run log. It was left as it is.")
+                        .arg(file));
 
     sqlite3* db = nullptr;
     // Read-write without create: opening never makes a file.
@@ -45,34 +52,67 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
     const QByteArray name = file.toUtf8();
     int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        Error e = detail::errorFor(db, rc, Stage::Open, file);
+        Error e = (rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_PERM
+                      ? detail::cannotOpen(file, options.readOnly)
+                      : detail::errorFor(db, rc, Stage::Open, file);
         sqlite3_close_v2(db);
         throw e;
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, options.busyTimeoutMs);
     try {
-        // Reading the header proves the file is a database. WAL lets one
-        // connection write while others read.
-        if (!sqlite3_db_readonly(db, "main")) {
-            Statement wal(db, QStringLiteral("PRAGMA journal_mode=WAL"));
-            wal.step();
+        // A file SQLite could open only for reading (a read-only file, or
+        // one on a read-only disk) would fail at the first save instead.
+        if (!options.readOnly && sqlite3_db_readonly(db, "main"))
+            throw detail::cannotOpen(file, false);
+        // Reading the schema proves the file is a database; the table proves
+        // it is a log. Nothing is written before both, and the check of the
+        // pages, have passed.
+        {
+            detail::ReadTransaction read(db);
+            Statement probe(db, QStringLiteral("SELECT count(*) FROM sqlite_schema"));
+            probe.step();
+            probe.reset();
+            if (!options.requiredTable.isEmpty()) {
+                Statement table(db, QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND "
+                                                   "name = ?1 COLLATE NOCASE"));
+                table.bind(1, options.requiredTable);
+                if (!table.step())
+                    throw Error(err::InputTableNotFound,
+                                QStringLiteral("'%1' is a database without the table '%2', so it is not a "
+                                               "Pacebook log. It was left as it is.")
+                                    .arg(file, options.requiredTable));
+            }
         }
-        Statement probe(db, QStringLiteral("SELECT count(*) FROM sqlite_schema"));
-        probe.step();
+        if (!detail::checkedBefore(file)) {
+            detail::checkPages(db, file);
+            detail::rememberChecked(file);
+        }
+        // WAL lets one connection write while others read.
+        if (!options.readOnly) {
+            Statement mode(db, QStringLiteral("PRAGMA journal_mode"));
+            const bool wal = mode.step() && mode.column(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+            mode.reset();
+            if (!wal) {
+                Statement toWal(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+                toWal.step();
+            }
+            detail::installCheckpointHook(db);
+        }
     } catch (const Error& e) {
+        // Closed before anything looks at the file from outside SQLite.
         sqlite3_close_v2(db);
-        if (e.Number() == err::NotDatabase)
-            throw Error(err::NotDatabase,
-                        QStringLiteral("Unrecognized database format '%1': the file is not a database "
-                                       "or it is damaged.")
-                            .arg(file));
-        if (e.Number() == err::FileInUse || e.Number() == err::NoPermission)
+        if (e.Number() == err::NotDatabase && e.Description() == dao::description(err::NotDatabase))
+            throw detail::notADatabase(file);
+        if (e.Number() == err::NoPermission) throw detail::cannotOpen(file, options.readOnly);
+        if (e.Number() == err::FileInUse)
             throw Error(e.Number(), e.Description() + QStringLiteral(" (%1)").arg(file));
         throw;
     }
     return DatabasePtr(new Database(file, db));
 }
+
+void Engine::forgetCheckedFiles() { detail::forgetChecked(); }
 
 Database::Database(QString path, sqlite3* db) : path_(std::move(path)), db_(db) {}
 
@@ -85,6 +125,49 @@ void Database::Close() {
     sqlite3_progress_handler(db_, 0, nullptr, nullptr);
     sqlite3_close_v2(db_);
     db_ = nullptr;
+}
+
+void Database::willWrite(WriteKind kind) {
+    if (!db_) throw Error(err::ObjectInvalid);
+    if (Engine::instance().beforeWrite_) Engine::instance().beforeWrite_(*this, kind);
+}
+
+void Database::Backup(const QString& target) {
+    if (!db_) throw Error(err::ObjectInvalid);
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        throw Error(err::TableExists, QStringLiteral("'%1' already exists; it was left as it is.").arg(target));
+    const QByteArray name = target.toUtf8();
+    sqlite3* copy = nullptr;
+    int rc = sqlite3_open_v2(name.constData(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    auto fail = [&](const Error& e) {
+        sqlite3_close_v2(copy);
+        QFile::remove(target);
+        QFile::remove(target + QStringLiteral("-journal"));
+        return Error(e.Number(), QStringLiteral("Could not make a backup copy '%1': %2").arg(target, e.Description()));
+    };
+    if (rc != SQLITE_OK) throw fail(detail::errorFor(copy, rc, Stage::Open, target));
+    sqlite3_extended_result_codes(copy, 1);
+    try {
+        // Page by page from this connection, in one read transaction: the
+        // copy is the file as of one moment, whatever other windows do.
+        sqlite3_backup* b = sqlite3_backup_init(copy, "main", db_, "main");
+        if (!b) throw detail::errorFor(copy, sqlite3_errcode(copy), Stage::Run);
+        do {
+            rc = sqlite3_backup_step(b, -1);
+            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(20);
+        } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+        sqlite3_backup_finish(b);
+        if (rc != SQLITE_DONE) throw detail::errorFor(copy, rc, Stage::Run);
+        // A copy that stands alone: no write-ahead log beside it.
+        detail::exec(copy, QStringLiteral("PRAGMA journal_mode=DELETE"));
+        detail::Statement check(copy, QStringLiteral("PRAGMA quick_check(1)"));
+        if (!check.step() || check.column(0).toString() != QLatin1String("ok"))
+            throw Error(err::NotDatabase, QStringLiteral("the copy did not pass its check"));
+    } catch (const Error& e) {
+        throw fail(e);
+    }
+    rc = sqlite3_close(copy);
+    if (rc != SQLITE_OK) throw fail(Error(err::DiskIoError));
 }
 
 void Database::Interrupt() {
@@ -138,6 +221,7 @@ QueryDefPtr Database::CreateQueryDef(const QString& name, const QString& sql) {
             throw Error(err::InvalidOperation,
                         QStringLiteral("Only a query that returns rows can be stored under a name."));
         if (findTable(name)) throw Error(err::TableExists, QStringLiteral("Table '%1' already exists.").arg(name));
+        willWrite(WriteKind::Statement);
         detail::WriteTransaction t(db_);
         detail::exec(db_, QStringLiteral("CREATE VIEW %1 AS %2").arg(sql::quoteName(name), tr.sql));
         t.commit();
@@ -163,6 +247,8 @@ void Database::Execute(const QString& sqlText) {
     Statement s(db_, tr.sql);
     if (s.columnCount() > 0) throw Error(err::SelectNotExecutable);
     recordsAffected_ = 0;
+    s.reset();
+    willWrite(WriteKind::Statement);
     // These cannot run inside a transaction; each is all-or-nothing itself.
     const bool own = first == QLatin1String("VACUUM") || first == QLatin1String("ATTACH") ||
                      first == QLatin1String("DETACH") || first == QLatin1String("PRAGMA");

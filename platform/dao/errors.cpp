@@ -23,7 +23,7 @@ const QHash<int, QString>& catalogue() {
          QStringLiteral("The changes were not made because they would create a duplicate value in a "
                         "field that must be unique.")},
         {err::FileNotFound, QStringLiteral("Could not find file.")},
-        {err::DiskFull, QStringLiteral("Not enough space on disk.")},
+        {err::DiskFull, QStringLiteral("Not enough space on disk. The change was not saved; free some space and try again.")},
         {err::NotUpdatable, QStringLiteral("Cannot update. Database or object is read-only.")},
         {err::DiskIoError, QStringLiteral("Disk or network error.")},
         {err::FileInUse,

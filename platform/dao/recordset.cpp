@@ -248,6 +248,7 @@ void Recordset::Impl::writeRow(sqlite3_int64 key, const std::vector<std::pair<in
     QStringList sets;
     int n = 0;
     for (const auto& [field, value] : values) sets << QStringLiteral("%1 = ?%2").arg(sql::quoteName(origins[field])).arg(++n);
+    q->db_->willWrite(WriteKind::Row);
     detail::WriteTransaction t(db);
     Statement s(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
                         .arg(sql::quoteName(tableName), sets.join(QStringLiteral(", ")))
@@ -277,6 +278,7 @@ sqlite3_int64 Recordset::Impl::insertRow(const std::vector<std::pair<int, QVaria
                              : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                    .arg(sql::quoteName(tableName), cols.join(QStringLiteral(", ")),
                                         params.join(QStringLiteral(", ")));
+    q->db_->willWrite(WriteKind::Row);
     detail::WriteTransaction t(db);
     Statement s(db, text);
     n = 0;
@@ -294,6 +296,7 @@ sqlite3_int64 Recordset::Impl::insertRow(const std::vector<std::pair<int, QVaria
 void Recordset::Impl::removeAt(long long p) {
     sqlite3* db = handle();
     const sqlite3_int64 key = (*keys)[size_t(p)];
+    q->db_->willWrite(WriteKind::Row);
     detail::WriteTransaction t(db);
     Statement s(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoteName(tableName)));
     s.bindInt64(1, key);

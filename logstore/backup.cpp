@@ -1,0 +1,144 @@
+#include "backup.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSet>
+#include <QThread>
+
+#include <algorithm>
+
+namespace logstore {
+
+namespace {
+
+const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss-zzz");
+
+// "Run-20240501-063000-123.mdb": the log's own name and when it was copied.
+QRegularExpression backupName(const QString& base) {
+    return QRegularExpression(QStringLiteral("^%1-(\\d{8})-\\d{6}-\\d{3}\\.mdb$").arg(QRegularExpression::escape(base)),
+                              QRegularExpression::CaseInsensitiveOption);
+}
+
+QString baseName(const QString& logPath) { return QFileInfo(logPath).completeBaseName(); }
+
+bool hasBackupOfDay(const QString& logPath, const QDate& day) {
+    const QRegularExpression re = backupName(baseName(logPath));
+    const QString stamp = day.toString(QStringLiteral("yyyyMMdd"));
+    for (const QString& name : backupsOf(logPath))
+        if (re.match(name).captured(1) == stamp) return true;
+    return false;
+}
+
+// What this run has done, per log.
+struct RunState {
+    QMutex mutex;
+    QSet<QString> beforeStatements;   // backed up before the first action statement
+    QHash<QString, QDate> dayChecked; // the daily backup was seen to or tried
+};
+
+RunState& state() {
+    static RunState s;
+    return s;
+}
+
+QString logKey(const dao::Database& db) {
+    const QString canonical = QFileInfo(db.Name()).canonicalFilePath();
+    return canonical.isEmpty() ? db.Name() : canonical;
+}
+
+}  // namespace
+
+QString backupFolder(const QString& logPath) {
+    return QFileInfo(logPath).absoluteDir().filePath(QStringLiteral("backups"));
+}
+
+QStringList backupsOf(const QString& logPath) {
+    const QRegularExpression re = backupName(baseName(logPath));
+    QStringList out;
+    const QStringList names = QDir(backupFolder(logPath)).entryList(QDir::Files, QDir::Name);
+    for (const QString& name : names)
+        if (re.match(name).hasMatch()) out << name;
+    // The stamp orders them, whatever the letter case of the name.
+    std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) {
+        return a.right(23).compare(b.right(23)) < 0;
+    });
+    return out;
+}
+
+QString takeBackup(dao::Database& db) {
+    const QString log = db.Name();
+    const QDir folder(backupFolder(log));
+    if (!folder.exists() && !QDir().mkpath(folder.path()))
+        throw dao::Error(dao::err::NoPermission,
+                         QStringLiteral("Could not make the backups folder '%1'. The folder of the log "
+                                        "must be writable.")
+                             .arg(folder.path()));
+    QString name;
+    for (;;) {
+        name = baseName(log) + u'-' + QDateTime::currentDateTime().toString(kStampFormat) + QStringLiteral(".mdb");
+        if (!QFileInfo::exists(folder.filePath(name))) break;
+        QThread::msleep(2);
+    }
+    // Made under another name and renamed once it passed its check, so a
+    // copy with a backup's name is always whole.
+    const QString partial = folder.filePath(name + QStringLiteral(".part"));
+    const QString target = folder.filePath(name);
+    db.Backup(partial);
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        throw dao::Error(dao::err::DiskIoError,
+                         QStringLiteral("Could not make the backup copy '%1'.").arg(target));
+    }
+    QStringList kept = backupsOf(log);
+    while (kept.size() > kBackupsKept) QFile::remove(folder.filePath(kept.takeFirst()));
+    return target;
+}
+
+void keepBackups() {
+    dao::DBEngine().setBeforeWriteHook([](dao::Database& db, dao::WriteKind kind) {
+        RunState& s = state();
+        const QString key = logKey(db);
+        const QDate today = QDate::currentDate();
+        QMutexLocker lock(&s.mutex);
+        if (kind == dao::WriteKind::Statement) {
+            if (s.beforeStatements.contains(key)) return;
+            try {
+                takeBackup(db);
+            } catch (const dao::Error& e) {
+                // A statement may change every row at once: it does not run
+                // without a copy to go back to.
+                throw dao::Error(e.Number(),
+                                 QStringLiteral("The statement was not run: Pacebook keeps a copy of the log "
+                                                "before the first change a statement makes, and could not "
+                                                "make one. %1")
+                                     .arg(e.Description()));
+            }
+            s.beforeStatements.insert(key);
+            s.dayChecked.insert(key, today);
+            return;
+        }
+        if (s.dayChecked.value(key) == today) return;
+        // Tried once a day: a failed copy does not slow every save, and
+        // does not stop the user's change.
+        s.dayChecked.insert(key, today);
+        if (hasBackupOfDay(db.Name(), today)) return;
+        try {
+            takeBackup(db);
+        } catch (const dao::Error&) {
+        }
+    });
+}
+
+void forgetBackupsOfThisRun() {
+    RunState& s = state();
+    QMutexLocker lock(&s.mutex);
+    s.beforeStatements.clear();
+    s.dayChecked.clear();
+}
+
+}  // namespace logstore

@@ -1,0 +1,41 @@
+#pragma once
+// Backups of the log: consistent copies made through the program's own
+// connection, checked, kept in a "backups" folder beside the log.
+//
+// The program takes one before the first change that an action statement
+// makes to a log in a run of the program, and otherwise at most one a day,
+// before the first change of the day (an entry stored, a grid row edited).
+// The newest five are kept.
+
+#include "dao/dao.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+namespace logstore {
+
+inline constexpr int kBackupsKept = 5;
+
+// "<folder of the log>/backups".
+QString backupFolder(const QString& logPath);
+
+// The backups of a log, oldest first ("Run-20240501-063000.mdb", ...).
+QStringList backupsOf(const QString& logPath);
+
+// Copies the log open in db into its backups folder (made when missing),
+// checks the copy and removes the oldest copies beyond kBackupsKept.
+// Returns the copy's path; throws dao::Error when no good copy could be
+// made (a half-made copy is removed).
+QString takeBackup(dao::Database& db);
+
+// Installs the program's backup rule on the database engine: before the
+// first action statement on a log in this run, a backup (a failure refuses
+// the statement); before any other first change of the day, a backup
+// unless one was made that day (a failure there does not stop the change).
+void keepBackups();
+
+// Forgets which logs were backed up in this run (for tests).
+void forgetBackupsOfThisRun();
+
+}  // namespace logstore
