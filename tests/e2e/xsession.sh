@@ -56,7 +56,7 @@ app_start() {  # app_start PROGRAM: starts it with a private home; output to $wo
 x_stop() {
   local pid
   for pid in "$app_pid" "$wm_pid" "$xvfb_pid"; do
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then wait "$pid" 2>/dev/null || true; fi
   done
   app_pid="" wm_pid="" xvfb_pid=""
   return 0
