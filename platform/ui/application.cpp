@@ -27,7 +27,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        reportUntrapped(std::current_exception());
+        reportFromEventLoop(receiver, event, std::current_exception());
         return false;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Runs event handlers so that no error ever reaches the event loop.
 
+#include <QEvent>
 #include <QObject>
 
 #include <exception>
@@ -12,6 +13,16 @@ namespace ui {
 // and description; the pointer goes back to the default. The program keeps
 // running.
 void reportUntrapped(const std::exception_ptr& error);
+
+// The last net, for an error that escaped the handling of an event
+// (ui::Application::notify). An error from the user's own action (a click,
+// a key, a queued call) is reported at once, like reportUntrapped. One from
+// painting, resizing, a timer or any other event the program raises itself
+// is reported once the event has ended, never from inside it, and only the
+// first time for that object and kind of event: a window that fails to
+// paint would otherwise bring the message back each time it repaints.
+// Later repeats go to the standard error output.
+void reportFromEventLoop(QObject* receiver, QEvent* event, const std::exception_ptr& error);
 
 // Runs f; an exception it throws is reported by reportUntrapped and ends it.
 template <class F>
