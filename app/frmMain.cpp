@@ -16,10 +16,12 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdint>
 
 static void initResources() { Q_INIT_RESOURCE(app); }
@@ -28,13 +30,23 @@ namespace {
 
 const QString kSection = QStringLiteral("Settings");
 
-// A stored position or size; the default when absent or not a number.
-float storedTwips(const QString& key, float defaultValue) {
-    const QString text =
-        settings::GetSetting(ui::App::Title(), kSection, key, QString::number(defaultValue)).trimmed();
-    bool ok = false;
-    const float value = text.toFloat(&ok);
-    return ok ? value : defaultValue;
+// A stored position: any finite number, even one off the screen; beyond
+// any screen there is ("1e30", "nan", "inf") it counts as not stored.
+float storedPosition(const QString& key, float defaultValue) {
+    constexpr double kFar = 1e8;  // twips: some 70 km of screen
+    return float(settings::GetNumber(ui::App::Title(), kSection, key, defaultValue, -kFar, kFar));
+}
+
+// A stored size: a width or height of nothing or less counts as not stored,
+// and one larger than all the screens together is cut to their size (such
+// a window could not be drawn or reached).
+float storedSize(const QString& key, float defaultValue, bool horizontal) {
+    const double value = settings::GetNumber(ui::App::Title(), kSection, key, defaultValue, 1, 1e12);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return float(value);
+    const QRect desktop = screen->virtualGeometry();
+    const double most = horizontal ? ui::pixelsToTwipsX(desktop.width()) : ui::pixelsToTwipsY(desktop.height());
+    return float(std::min(value, most));
 }
 
 void storeTwips(const QString& key, double twips) {
@@ -135,10 +147,10 @@ void frmMain::updateClock() {
 }
 
 void frmMain::Form_Load() {
-    setLeft(storedTwips(QStringLiteral("MainLeft"), 1000));
-    setTop(storedTwips(QStringLiteral("MainTop"), 1000));
-    setWidth(storedTwips(QStringLiteral("MainWidth"), 6500));
-    setHeight(storedTwips(QStringLiteral("MainHeight"), 6500));
+    setLeft(storedPosition(QStringLiteral("MainLeft"), 1000));
+    setTop(storedPosition(QStringLiteral("MainTop"), 1000));
+    setWidth(storedSize(QStringLiteral("MainWidth"), 6500, true));
+    setHeight(storedSize(QStringLiteral("MainHeight"), 6500, false));
 }
 
 void frmMain::Form_Unload(int& Cancel) {

@@ -45,12 +45,11 @@ constexpr double kStatementHeight = 600;
 // Length of the statement's beginning used as a grid window's caption.
 constexpr int kCaptionLength = 32;
 
-// A stored position; a value that is not a number counts as not stored.
+// A stored position; a value that is not a finite number, or lies beyond
+// any screen there is, counts as not stored.
 double storedPosition(const QString& key) {
-    const QString text = settings::GetSetting(ui::App::Title(), kSection, key, QStringLiteral("0"));
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    return ok ? value : 0.0;
+    constexpr double kFar = 1e8;  // twips: some 70 km of screen
+    return settings::GetNumber(ui::App::Title(), kSection, key, 0.0, -kFar, kFar);
 }
 
 // Runs a step of the resize handling; a failing step is skipped.
@@ -243,7 +242,11 @@ void frmQuerys::cmdExecuteSQL_Click() {
     try {
         // What the user types runs on a guarded connection (dao/sqlguard.h).
         dao::checkStatementText(sSQL);
-        db = dao::DBEngine().OpenDatabase(Module1::sDatabasePath);
+        {
+            // The first open of a large log in a run checks its pages.
+            ui::BusyPointer busy;
+            db = dao::DBEngine().OpenDatabase(Module1::sDatabasePath);
+        }
         dao::guardConnection(*db);
         qdf = db->CreateQueryDef(QString(), sSQL);
     } catch (const dao::Error& e) {

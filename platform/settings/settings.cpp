@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <cmath>
+
 namespace settings {
 
 namespace {
@@ -32,6 +34,14 @@ QString GetSetting(const QString& appName, const QString& section, const QString
     const QVariant value = store.value(keyPath(section, key));
     if (!value.isValid()) return defaultValue;
     return value.toString();
+}
+
+double GetNumber(const QString& appName, const QString& section, const QString& key, double defaultValue,
+                 double minimum, double maximum) {
+    bool ok = false;
+    const double value = GetSetting(appName, section, key).trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < minimum || value > maximum) return defaultValue;
+    return value;
 }
 
 bool SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value) {

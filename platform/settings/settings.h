@@ -13,6 +13,13 @@ QString GetSetting(const QString& appName, const QString& section, const QString
 bool SaveSetting(const QString& appName, const QString& section, const QString& key,
                  const QString& value);
 
+// A stored number: the key's text read as a decimal number. The default
+// when the key is absent or the store cannot be read, or when the text is
+// not a finite number ("abc", "@Point(10 20)", "nan", "inf", binary junk)
+// or lies outside [minimum, maximum].
+double GetNumber(const QString& appName, const QString& section, const QString& key, double defaultValue,
+                 double minimum = -1e12, double maximum = 1e12);
+
 // Where the store lives (for the README, tests and diagnostics). Tests point
 // it at a folder of their own with setStoreFolder before the first use.
 QString storeFile(const QString& appName);
