@@ -1,5 +1,7 @@
 #include "controls/datacontrol.h"
 
+#include "ui/screen.h"
+
 #include "ui/msgbox.h"
 
 #include <QCalendarWidget>
@@ -201,9 +203,15 @@ void DataControl::Refresh() {
     if (recordset_ && recordset_->isOpen()) leaveRow(*recordset_, vbDataActionClose);
     // Open the new set before letting go of the old one: when the file
     // cannot be opened, the old set stays as it was.
-    dao::DatabasePtr database = dao::DBEngine().OpenDatabase(dao::resolveFileName(databaseName_));
+    // The first open of a large log in a run checks its pages: show the
+    // hourglass while the file is opened.
+    dao::DatabasePtr database;
     dao::RecordsetPtr recordset;
-    if (!recordSource_.isEmpty()) recordset = database->OpenRecordset(recordSource_, openType(recordsetType_));
+    {
+        ui::BusyPointer busy;
+        database = dao::DBEngine().OpenDatabase(dao::resolveFileName(databaseName_));
+        if (!recordSource_.isEmpty()) recordset = database->OpenRecordset(recordSource_, openType(recordsetType_));
+    }
     detach();
     database_ = std::move(database);
     attach(std::move(recordset));
