@@ -277,6 +277,40 @@ TEST_F(AboutTest, pathsThatAreNotPlainExecutablesAreNeverStarted) {
     EXPECT_TRUE(started.isEmpty());
 }
 
+TEST_F(AboutTest, aFolderValueNeverLeadsToAToolThatIsNotAPlainExecutable) {
+    // The tool found in the registered folder is held to the same rules.
+    QDir().mkpath(folder.file("plain"));
+    QFile notExecutable(folder.file("plain/MSINFO32.EXE"));
+    ASSERT_TRUE(notExecutable.open(QIODevice::WriteOnly));
+    notExecutable.close();
+    makeTool("semi;colon/MSINFO32.EXE");
+    makeTool("dollar$(id)/msinfo32.exe");
+    makeTool("relative/MSINFO32.EXE");
+    QDir().mkpath(folder.file("linked"));
+    QDir().mkpath(folder.file("target-folder"));
+    ASSERT_TRUE(QFile::link(folder.file("target-folder"), folder.file("linked/MSINFO32.EXE")));
+    QDir().mkpath(folder.file("dangling"));
+    ASSERT_TRUE(QFile::link(folder.file("nowhere"), folder.file("dangling/MSINFO32.EXE")));
+    const QStringList folders = {
+        folder.file("plain"),        // not executable
+        folder.file("semi;colon"),   // shell characters in the folder
+        folder.file("dollar$(id)"),
+        "relative",                  // not a full path
+        folder.file("linked"),       // a link to a folder
+        folder.file("dangling"),     // a link to nothing
+    };
+    for (const QString& location : folders) {
+        writeHive(kLocationKey + sz("MSINFO", location));
+        EXPECT_EQ(clickSysInfo(), QStringList{kUnavailable}) << location.toStdString();
+    }
+    // The same links given as the tool's own path.
+    for (const QString& path : {folder.file("linked/MSINFO32.EXE"), folder.file("dangling/MSINFO32.EXE")}) {
+        writeHive(kMsinfoKey + sz("PATH", path));
+        EXPECT_EQ(clickSysInfo(), QStringList{kUnavailable}) << path.toStdString();
+    }
+    EXPECT_TRUE(started.isEmpty());
+}
+
 TEST_F(AboutTest, aToolThatFailsToStartShowsTheMessage) {
     writeHive(kMsinfoKey + sz("PATH", makeTool("tool")));
     startSucceeds = false;
