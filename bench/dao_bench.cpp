@@ -23,24 +23,6 @@ struct Raw {
     sqlite3* db = nullptr;
 };
 
-// The anchor of every key-set figure: prepare, step, collect each rowid.
-std::vector<sqlite3_int64> collectRowids(sqlite3* db, const char* sql) {
-    std::vector<sqlite3_int64> ids;
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-    while (sqlite3_step(st) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(st, 0));
-    sqlite3_finalize(st);
-    return ids;
-}
-
-double rowidLoopMs(const bench::Context& c, const char* sql) {
-    Raw raw(c.logPath);
-    std::vector<sqlite3_int64> ids;
-    const double ms = bench::timeMs([&] { ids = collectRowids(raw.db, sql); });
-    if (ids.empty()) throw std::runtime_error("empty log");
-    return ms;
-}
-
 volatile long long sink = 0;
 
 void readCurrentRow(dao::Recordset& rs) {
@@ -69,7 +51,7 @@ bench::Registrar openDynaset({
                 readCurrentRow(*rs);
             });
         },
-    .anchor = [](bench::Context& c) { return rowidLoopMs(c, "SELECT rowid FROM runlog"); },
+    .anchor = [](bench::Context& c) { return bench::rowidLoopMs(c.logPath, "SELECT rowid FROM runlog"); },
     .cliSql = "SELECT rowid FROM runlog",
     .goal = "ratio <= 1.5",
 });
@@ -85,7 +67,7 @@ bench::Registrar openQuery({
                 readCurrentRow(*rs);
             });
         },
-    .anchor = [](bench::Context& c) { return rowidLoopMs(c, "SELECT rowid FROM runlog"); },
+    .anchor = [](bench::Context& c) { return bench::rowidLoopMs(c.logPath, "SELECT rowid FROM runlog"); },
     .cliSql = "select * from runlog",
     .goal = "ratio <= 1.5",
 });
@@ -118,7 +100,7 @@ bench::Registrar moveLast({
 bench::Registrar sortTime({
     .name = "sort_time",
     .run = [](bench::Context& c) { return sortMs(c, "[Time]"); },
-    .anchor = [](bench::Context& c) { return rowidLoopMs(c, "SELECT rowid FROM runlog ORDER BY Time"); },
+    .anchor = [](bench::Context& c) { return bench::rowidLoopMs(c.logPath, "SELECT rowid FROM runlog ORDER BY Time"); },
     .cliSql = "SELECT rowid FROM runlog ORDER BY Time",
     .goal = "ratio <= 1.5",
 });
@@ -126,7 +108,7 @@ bench::Registrar sortTime({
 bench::Registrar sortDateDesc({
     .name = "sort_date_desc",
     .run = [](bench::Context& c) { return sortMs(c, "[Date] desc"); },
-    .anchor = [](bench::Context& c) { return rowidLoopMs(c, "SELECT rowid FROM runlog ORDER BY Date DESC"); },
+    .anchor = [](bench::Context& c) { return bench::rowidLoopMs(c.logPath, "SELECT rowid FROM runlog ORDER BY Date DESC"); },
     .cliSql = "SELECT rowid FROM runlog ORDER BY Date DESC",
     .goal = "ratio <= 1.5",
 });
@@ -142,7 +124,7 @@ bench::Registrar requery({
                 readCurrentRow(*rs);
             });
         },
-    .anchor = [](bench::Context& c) { return rowidLoopMs(c, "SELECT rowid FROM runlog"); },
+    .anchor = [](bench::Context& c) { return bench::rowidLoopMs(c.logPath, "SELECT rowid FROM runlog"); },
     .goal = "ratio <= 1.5",
 });
 

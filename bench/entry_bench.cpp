@@ -63,22 +63,6 @@ double openMs(bench::Context& c) {
     return ms;
 }
 
-double rowidScanMs(bench::Context& c) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(c.logPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open the log");
-    }
-    std::vector<sqlite3_int64> ids;
-    const double ms = bench::timeMs([&] {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT rowid FROM runlog", -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(st, 0));
-        sqlite3_finalize(st);
-    });
-    sqlite3_close(db);
-    return ms;
-}
 
 // Counts the paint events of a widget.
 struct PaintCounter : QObject {
@@ -119,7 +103,7 @@ using DC = controls::DataControl;
 bench::Registrar open({
     .name = "entry_open_first_entry",
     .run = openMs,
-    .anchor = rowidScanMs,
+    .anchor = [](bench::Context& c) { return bench::rowidLoopMs(c.logPath, "SELECT rowid FROM runlog"); },
     .cliSql = "SELECT rowid FROM runlog",
     .goal = "ratio <= 1.5",
 });

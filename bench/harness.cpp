@@ -22,6 +22,8 @@
 #include <malloc.h>
 #include <random>
 #include <sstream>
+#include <vector>
+#include <stdexcept>
 
 #ifndef PACEBOOK_BENCH_DATA
 #define PACEBOOK_BENCH_DATA "bench/data"
@@ -125,6 +127,24 @@ void resetPeakRss() {
 long long heapInUse() {
     malloc_trim(0);
     return (long long)mallinfo2().uordblks;
+}
+
+double rowidLoopMs(const QString& log, const char* sql) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(log.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("cannot open the log");
+    }
+    std::vector<sqlite3_int64> ids;
+    const double ms = timeMs([&] {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+    });
+    sqlite3_close(db);
+    if (ids.empty()) throw std::runtime_error("the anchor found no row");
+    return ms;
 }
 
 }  // namespace bench

@@ -58,6 +58,12 @@ double timeMs(F&& f) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// The anchor of every key-set figure: a bare SQLite loop that prepares sql
+// on its own connection to log, steps it and collects column 0 (the rowid).
+// Returns the milliseconds of the loop; throws when the log cannot be opened
+// or the loop finds no row.
+double rowidLoopMs(const QString& log, const char* sql);
+
 // The process's peak resident memory since the last reset, in KiB.
 long peakRssKb();
 void resetPeakRss();

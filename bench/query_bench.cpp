@@ -59,27 +59,13 @@ double executeMs(bench::Context& c) {
     return ms;
 }
 
-double rowidLoopMs(bench::Context& c) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(c.logPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open the log");
-    }
-    std::vector<sqlite3_int64> ids;
-    const double ms = bench::timeMs([&] {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "select rowid from runlog where time > 45", -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(st, 0));
-        sqlite3_finalize(st);
-    });
-    sqlite3_close(db);
-    return ms;
-}
 
 bench::Registrar executeCase({
     .name = "query_execute_time_gt_45",
     .run = executeMs,
-    .anchor = rowidLoopMs,
+    .anchor = [](bench::Context& c) {
+        return bench::rowidLoopMs(c.logPath, "select rowid from runlog where time > 45");
+    },
     .cliSql = kStatement,
     .goal = "ratio <= 1.5",
 });
