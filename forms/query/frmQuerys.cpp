@@ -305,9 +305,13 @@ void frmQuerys::cmdExecuteSQL_Click() {
         // and invisible; one that was shown stays open.
         if (grid && grid->isLoaded() && !grid->isVisible()) grid->Unload();
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
-        // A run the user stopped needs no message: they asked for it, and the
-        // engine has undone whatever the statement had begun to change.
-        if (cancelled || e.Number() == dao::err::Cancelled) return;
+        // A run the user stopped: the engine has undone whatever the
+        // statement had begun to change; say so, and leave the flag alone.
+        if (cancelled || e.Number() == dao::err::Cancelled) {
+            ui::MsgBox(QObject::tr("The statement was stopped. Nothing in the log was changed."),
+                       ui::vbOKOnly | ui::vbInformation);
+            return;
+        }
         ui::MsgBox(e.Description(), ui::vbOKOnly);
         Module1::bGridFromEntry = False;
         return;
