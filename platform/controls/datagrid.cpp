@@ -255,6 +255,14 @@ void DataGrid::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
 }
 
+QModelIndex DataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // Ctrl+End goes to the last row of the whole set, also of a sorted set
+    // that has shown only its first rows so far.
+    if (cursorAction == MoveEnd && (modifiers & Qt::ControlModifier) && model_->canFetchMore(QModelIndex()))
+        model_->fetchMore(QModelIndex());
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
 bool DataGrid::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* w = qobject_cast<QWidget*>(watched);

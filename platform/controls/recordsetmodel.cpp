@@ -49,19 +49,25 @@ void RecordsetModel::setRecordset(dao::RecordsetPtr recordset) {
     pending_.clear();
     pendingRow_ = -1;
     clearCache();
-    rows_ = 0;
     updatable_ = false;
-    if (rs_) {
-        rs_->addObserver(this);
-        try {
-            rows_ = rs_->RecordCount();
-            updatable_ = rs_->Updatable();
-        } catch (const dao::Error&) {
-            rows_ = 0;  // a closed set shows no rows
-        }
-    }
+    if (rs_) rs_->addObserver(this);
+    readCount();
     resolveColumns();
     endResetModel();
+}
+
+void RecordsetModel::readCount() {
+    rows_ = 0;
+    complete_ = true;
+    if (!rs_) return;
+    try {
+        rows_ = rs_->RecordCount();
+        complete_ = rs_->keysComplete();
+        updatable_ = rs_->Updatable();
+    } catch (const dao::Error&) {
+        rows_ = 0;  // a closed set shows no rows
+        complete_ = true;
+    }
 }
 
 void RecordsetModel::resolveColumns() {
@@ -121,7 +127,7 @@ void RecordsetModel::setAllowAddNew(bool allow) {
 }
 
 int RecordsetModel::newRowLine() const {
-    return (allowAddNew_ && rs_ && updatable_) ? int(rows_) : -1;
+    return (allowAddNew_ && rs_ && updatable_ && complete_) ? int(rows_) : -1;
 }
 
 int RecordsetModel::rowCount(const QModelIndex& parent) const {
@@ -372,16 +378,55 @@ void RecordsetModel::reload() {
     pending_.clear();
     pendingRow_ = -1;
     clearCache();
-    rows_ = 0;
-    if (rs_) {
+    readCount();
+    endResetModel();
+}
+
+bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
+    if (parent.isValid() || !rs_ || pendingRow_ >= 0 || fetching_) return false;
+    try {
+        return rs_->isOpen() && (!rs_->keysComplete() || rs_->RecordCount() > rows_ || !complete_);
+    } catch (const dao::Error&) {
+        return false;
+    }
+}
+
+void RecordsetModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent)) return;
+    long long count = rows_;
+    changedWhileFetching_ = false;
+    {
+        struct Fetching {
+            bool& flag;
+            explicit Fetching(bool& f) : flag(f) { flag = true; }
+            ~Fetching() { flag = false; }
+        } fetching(fetching_);
         try {
-            rows_ = rs_->RecordCount();
-            updatable_ = rs_->Updatable();
+            rs_->fetchAllKeys();
+            count = rs_->RecordCount();
         } catch (const dao::Error&) {
-            rows_ = 0;
+            return;  // a set that can no longer be read shows what it showed
         }
     }
-    endResetModel();
+    if (changedWhileFetching_ || count < rows_ || complete_) {
+        // The rows shown are not the first rows any more, or the new-row
+        // line already sits where the rows would go: show the set afresh.
+        if (changedWhileFetching_ || count != rows_) reload();
+        return;
+    }
+    // The rest of the rows, and the new-row line after them.
+    cache_.remove(rows_ / pageRows);  // the last page was short
+    const int before = rowCount();
+    const long long after = count + ((allowAddNew_ && updatable_) ? 1 : 0);
+    if (after > before) {
+        beginInsertRows(QModelIndex(), before, int(after) - 1);
+        rows_ = count;
+        complete_ = true;
+        endInsertRows();
+    } else {
+        rows_ = count;
+        complete_ = true;
+    }
 }
 
 bool RecordsetModel::submit() {
@@ -397,6 +442,10 @@ void RecordsetModel::recordsetAboutToLeaveRow(dao::Recordset&, dao::LeaveReason 
 }
 
 void RecordsetModel::recordsetRowsChanged(dao::Recordset&) {
+    if (fetching_) {
+        changedWhileFetching_ = true;
+        return;
+    }
     if (selfWrite_) return;
     reload();
 }

@@ -6,6 +6,11 @@
 // small bounded cache (the record set keeps pages of its own). Edits to a
 // row are held in a buffer until the row is written (commitRow), so a
 // half-edited row is never in the file.
+//
+// A sorted set that has collected only its first rows shows those; the view
+// asks for the rest (canFetchMore/fetchMore) when it scrolls to their end.
+// The new-row line appears once every row is shown, so a row is never
+// added in the middle of the order.
 
 #include "dao/dao.h"
 
@@ -94,6 +99,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool submit() override;
+    // More rows to show: the set has not collected them all, or collected
+    // them without this model. Not while a row holds unwritten edits (they
+    // belong to the row at their line).
+    bool canFetchMore(const QModelIndex& parent) const override;
+    // Collects every row of the set and shows them.
+    void fetchMore(const QModelIndex& parent) override;
 
     // The cache's budget in bytes and what it holds now (for measurements).
     static constexpr int cacheBudget = 2 * 1024 * 1024;
@@ -117,6 +128,7 @@ private:
     void clearCache();
     void emitRowChanged(int row);
     void detach();
+    void readCount();
 
     dao::RecordsetPtr rs_;
     QVector<Column> bound_;
@@ -128,7 +140,10 @@ private:
     bool allowUpdate_ = true;
     bool updatable_ = false;
     long long rows_ = 0;
+    bool complete_ = true;  // rows_ is every row of the set
     bool selfWrite_ = false;
+    bool fetching_ = false;
+    bool changedWhileFetching_ = false;
 
     int pendingRow_ = -1;
     QMap<int, QVariant> pending_;  // field index -> new value

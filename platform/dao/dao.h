@@ -275,7 +275,18 @@ public:
     // EOF, an empty set, or a new row being added).
     long long AbsolutePosition() const;
     void setAbsolutePosition(long long pos);  // 3001-like 3219 when out of range
+    // The rows accessed so far. A sorted dynaset (OpenRecordset after
+    // setSort) collects the row ids of its first rows when it opens and the
+    // rest when something needs them (MoveLast, a move or a position past
+    // them, a bookmark not among them, Clone, AddNew, addRow, fetchAllKeys);
+    // until then it counts the rows collected. Every other set counts all.
     long long RecordCount() const;
+    // Whether every row of the set has been collected.
+    bool keysComplete() const;
+    // Collects every row of the set. When the rows collected before are no
+    // longer the first ones (the data changed meanwhile), the current row
+    // keeps its place and the observers hear recordsetRowsChanged.
+    void fetchAllKeys();
     // An opaque handle of the current row (its row id for key sets).
     QByteArray Bookmark() const;
     void setBookmark(const QByteArray& bookmark);

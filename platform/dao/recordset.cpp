@@ -141,10 +141,28 @@ void Recordset::Impl::run() {
     dropCache();
     fetchStmt = Statement();
     if (keyed) {
-        Statement s(db, keySql);
         auto collected = std::make_shared<std::vector<sqlite3_int64>>();
-        sqlite3_stmt* st = s.get();
-        while (s.step()) collected->push_back(sqlite3_column_int64(st, keyColumn));
+        keysComplete = true;
+        bool firstOnly = false;
+        if (lazy && shape.limit.isEmpty()) {
+            // The first rows only; the line break ends any comment the
+            // sort expression may close with.
+            try {
+                Statement s(db, keySql + QStringLiteral("\nLIMIT %1").arg(kFirstKeys));
+                sqlite3_stmt* st = s.get();
+                while (s.step()) collected->push_back(sqlite3_column_int64(st, keyColumn));
+                // Fewer rows are all of them; more mean the limit did not apply.
+                keysComplete = collected->size() != size_t(kFirstKeys);
+                firstOnly = true;
+            } catch (const Error&) {
+                collected->clear();  // collect them all below
+            }
+        }
+        if (!firstOnly) {
+            Statement s(db, keySql);
+            sqlite3_stmt* st = s.get();
+            while (s.step()) collected->push_back(sqlite3_column_int64(st, keyColumn));
+        }
         keys = std::move(collected);
         rows.reset();
     } else {
@@ -165,6 +183,43 @@ void Recordset::Impl::run() {
     pos = size() > 0 ? 0 : -1;
 }
 
+void Recordset::Impl::completeKeys() {
+    if (!keyed || keysComplete) return;
+    sqlite3* db = handle();
+    auto collected = std::make_shared<std::vector<sqlite3_int64>>();
+    {
+        Statement s(db, keySql);
+        sqlite3_stmt* st = s.get();
+        while (s.step()) collected->push_back(sqlite3_column_int64(st, keyColumn));
+    }
+    const auto& before = *keys;
+    const bool same = collected->size() >= before.size() && std::equal(before.begin(), before.end(), collected->begin());
+    if (same) {
+        keys = std::move(collected);
+        keysComplete = true;
+        dropCache();  // the last page read was cut short at the first rows' end
+        return;
+    }
+    // A position on a collected row follows that row to its new place.
+    auto follow = [&](long long& at) {
+        if (at < 0) return;
+        if (at < (long long)before.size()) {
+            auto it = std::find(collected->begin(), collected->end(), before[size_t(at)]);
+            if (it != collected->end()) {
+                at = it - collected->begin();
+                return;
+            }
+        }
+        at = std::min<long long>(at, (long long)collected->size());
+    };
+    follow(pos);
+    follow(posBeforeAdd);
+    keys = std::move(collected);
+    keysComplete = true;
+    dropCache();
+    rowsChanged();
+}
+
 void Recordset::Impl::copyFrom(const Impl& o) {
     sql = o.sql;
     keyed = o.keyed;
@@ -178,6 +233,8 @@ void Recordset::Impl::copyFrom(const Impl& o) {
     fetchSql = o.fetchSql;
     keys = o.keys;
     rows = o.rows;
+    lazy = o.lazy;
+    keysComplete = o.keysComplete;
     pos = size() > 0 ? 0 : -1;
 }
 
@@ -266,6 +323,7 @@ void Recordset::Impl::writeRow(sqlite3_int64 key, const std::vector<std::pair<in
 }
 
 sqlite3_int64 Recordset::Impl::insertRow(const std::vector<std::pair<int, QVariant>>& values) {
+    completeKeys();
     sqlite3* db = handle();
     QStringList cols, params;
     int n = 0;
@@ -397,6 +455,16 @@ long long Recordset::RecordCount() const {
     return d_->size();
 }
 
+bool Recordset::keysComplete() const {
+    d_->checkOpen();
+    return d_->keysComplete;
+}
+
+void Recordset::fetchAllKeys() {
+    d_->checkOpen();
+    d_->completeKeys();
+}
+
 void Recordset::MoveFirst() {
     d_->checkOpen();
     if (d_->size() == 0 && editMode_ != dbEditAdd) throw noCurrentRecord();
@@ -409,6 +477,7 @@ void Recordset::MoveFirst() {
 
 void Recordset::MoveLast() {
     d_->checkOpen();
+    d_->completeKeys();
     if (d_->size() == 0 && editMode_ != dbEditAdd) throw noCurrentRecord();
     d_->aboutToLeave(LeaveReason::Move);
     d_->dropEdit();
@@ -422,6 +491,7 @@ void Recordset::MovePrevious() { Move(-1); }
 
 void Recordset::Move(long long rows) {
     d_->checkOpen();
+    if (!d_->keysComplete && rows > 0 && d_->pos + rows >= d_->size()) d_->completeKeys();
     if (editMode_ != dbEditAdd && !d_->onDeleted) {
         if (rows > 0 && EOF()) throw noCurrentRecord();
         if (rows < 0 && BOF()) throw noCurrentRecord();
@@ -445,6 +515,7 @@ void Recordset::Move(long long rows) {
 
 void Recordset::setAbsolutePosition(long long p) {
     d_->checkOpen();
+    if (p >= d_->size()) d_->completeKeys();
     if (p < 0 || p >= d_->size())
         throw Error(err::InvalidOperation, QStringLiteral("There is no row at position %1.").arg(p));
     d_->aboutToLeave(LeaveReason::Move);
@@ -470,6 +541,7 @@ void Recordset::setBookmark(const QByteArray& bookmark) {
         auto it = std::find(k.begin(), k.end(), key);
         return it == k.end() ? -1 : it - k.begin();
     };
+    if (find() < 0 && !d_->keysComplete) d_->completeKeys();
     if (find() < 0) throw Error(err::InvalidOperation, QStringLiteral("Not a valid bookmark."));
     d_->aboutToLeave(LeaveReason::Move);
     d_->dropEdit();
@@ -489,6 +561,7 @@ QByteArray Recordset::LastModified() const {
 void Recordset::AddNew() {
     d_->checkOpen();
     d_->checkUpdatable();
+    d_->completeKeys();  // the new row joins the end of the whole set
     d_->aboutToLeave(LeaveReason::AddNew);
     d_->dropEdit();
     d_->posBeforeAdd = d_->pos;
@@ -574,21 +647,36 @@ RecordsetPtr Recordset::OpenRecordset(int type) {
     if (type == 0) type = type_;
     if (type != dbOpenTable && type != dbOpenDynaset && type != dbOpenSnapshot) throw Error(err::InvalidPropertyValue);
     QString statement = d_->sql;
+    bool lazy = false;
     if (!sort_.trimmed().isEmpty()) {
         if (d_->keyed && d_->shape.limit.isEmpty()) {
             statement = QStringLiteral("SELECT %1 FROM %2").arg(d_->shape.selectList, d_->shape.fromClause);
             if (!d_->shape.where.isEmpty()) statement += u' ' + d_->shape.where;
-            statement += QStringLiteral(" ORDER BY ") + sort_;
+            // Rows that sort alike keep one order (by row id, in the
+            // direction of the last term, as an index on the field gives
+            // it), so the first rows collected are the first rows of all.
+            static const QRegularExpression descending(QStringLiteral("\\bdesc\\s*$"),
+                                                       QRegularExpression::CaseInsensitiveOption);
+            const QString tieBreak = descending.match(sort_).hasMatch() ? QStringLiteral(", rowid DESC")
+                                                                         : QStringLiteral(", rowid");
+            statement += QStringLiteral(" ORDER BY ") + sort_ + tieBreak;
+            lazy = true;
         } else {
             statement = QStringLiteral("SELECT * FROM (%1) ORDER BY %2").arg(d_->sql, sort_);
         }
         statement = sql::singleStatement(statement);
     }
-    return db_->openStatement(source_, statement, type);
+    if (!lazy || type != dbOpenDynaset) return db_->openStatement(source_, statement, type);
+    // A sorted dynaset collects its first rows now, the rest when needed.
+    RecordsetPtr sorted(new Recordset(db_, source_, type));
+    sorted->d_->lazy = true;
+    sorted->d_->open(statement);
+    return sorted;
 }
 
 RecordsetPtr Recordset::Clone() {
     d_->checkOpen();
+    d_->completeKeys();
     RecordsetPtr copy(new Recordset(db_, source_, type_));
     copy->names_ = names_;
     copy->d_->copyFrom(*d_);
@@ -645,6 +733,7 @@ long long Recordset::addRow(const std::vector<std::pair<int, QVariant>>& values)
     d_->checkUpdatable();
     for (const auto& v : values)
         if (v.first < 0 || v.first >= names_.size()) throw Error(err::ItemNotFound);
+    d_->completeKeys();  // the new row joins the end of the whole set
     const bool atEnd = editMode_ != dbEditAdd && d_->pos >= d_->size();
     d_->insertRow(values);
     if (atEnd) d_->pos = d_->size();  // past the end stays past the end

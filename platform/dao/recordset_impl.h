@@ -35,6 +35,12 @@ struct Recordset::Impl {
     std::shared_ptr<std::vector<sqlite3_int64>> keys;
     std::shared_ptr<std::vector<std::vector<QVariant>>> rows;
 
+    // A sorted set collects the row ids of its first rows when it runs and
+    // the rest, in one go, when something needs them (completeKeys).
+    static constexpr int kFirstKeys = 256;
+    bool lazy = false;          // run() collects the first rows only
+    bool keysComplete = true;   // keys holds every row id of the set
+
     // Position: -1 before the first row (BOF), size() past the last (EOF).
     long long pos = -1;
     bool onDeleted = false;  // the current row was deleted; pos is the row that followed it
@@ -67,6 +73,11 @@ struct Recordset::Impl {
     void open(const QString& statement);
     // Runs the statement again and collects its rows.
     void run();
+    // Collects every row id of a set that holds only its first ones,
+    // replacing the partial list. When the rows collected before are not
+    // the first rows any more (the data changed meanwhile), the current row
+    // keeps its place by its row id and the observers hear rowsChanged.
+    void completeKeys();
     void copyFrom(const Impl& other);
 
     sqlite3* handle() const;
