@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "support/sqlfile.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -30,29 +32,10 @@
 
 namespace {
 
+constexpr auto exec = testsupport::execSql;
+constexpr auto scalar = testsupport::scalarSql;
+
 using testsupport::TempFolder;
-
-void exec(const QString& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
-
-QString scalar(const QString& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(file.toUtf8().constData(), &db);
-    sqlite3_stmt* st = nullptr;
-    QString result = QStringLiteral("<error>");
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
-        result = sqlite3_step(st) == SQLITE_ROW ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
-                                                : QStringLiteral("<none>");
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return result;
-}
 
 // Six runs: durations 40, 20, 60, 10, 50, 30 on the first six days of May.
 void createLog(const QString& file) {
@@ -389,7 +372,9 @@ TEST_F(GridWindowTest, resizeSetsTheGridHeightExceptWhenMinimizedOrTooShort) {
     const int normal = g->grdDataGrid->height();
     g->setWindowState(ui::vbMinimized);
     g->setHeight(7000);
-    if (g->WindowState() == ui::vbMinimized) EXPECT_EQ(g->grdDataGrid->height(), normal);
+    if (g->WindowState() == ui::vbMinimized) {
+        EXPECT_EQ(g->grdDataGrid->height(), normal);
+    }
     EXPECT_TRUE(boxes.empty());
 }
 

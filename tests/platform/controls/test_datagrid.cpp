@@ -15,6 +15,8 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "support/sqlfile.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -24,36 +26,12 @@
 
 namespace {
 
+constexpr auto exec = testsupport::execSql;
+constexpr auto scalar = testsupport::scalarSql;
+
 using controls::DataControl;
 using controls::DataGrid;
 using testsupport::TempFolder;
-
-void exec(const QString& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
-
-// The first column of the first row of a query on the file, as text.
-QString scalar(const QString& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(file.toUtf8().constData(), &db);
-    sqlite3_stmt* st = nullptr;
-    QString result = QStringLiteral("<error>");
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-        result = sqlite3_step(st) == SQLITE_ROW
-                     ? (sqlite3_column_type(st, 0) == SQLITE_NULL
-                            ? QStringLiteral("<null>")
-                            : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))))
-                     : QStringLiteral("<none>");
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return result;
-}
 
 // A log of `rows` runs, one a day from 2024-01-01, durations 30, 31, ...
 void createLog(const QString& file, int rows) {

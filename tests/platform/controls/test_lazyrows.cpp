@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "support/sqlfile.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -18,20 +20,13 @@
 
 namespace {
 
+constexpr auto exec = testsupport::execSql;
+
 using controls::DataControl;
 using controls::DataGrid;
 
 constexpr int kRows = 1000;
 constexpr int kFirst = 256;
-
-void exec(const QString& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
 
 class LazyRowsTest : public ::testing::Test {
 protected:
