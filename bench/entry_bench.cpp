@@ -2,6 +2,7 @@
 // navigation bar's moves, each repainted, on logs of every size.
 
 #include "harness.h"
+#include "programfolder.h"
 
 #include "controls/datacontrol.h"
 #include "controls/textbox.h"
@@ -22,20 +23,6 @@
 
 namespace {
 
-// A program folder whose Run.mdb is the benchmark's log.
-class ProgramFolder {
-public:
-    explicit ProgramFolder(const QString& log) {
-        if (!dir_.isValid() || !QFile::link(QFileInfo(log).absoluteFilePath(), dir_.filePath(QStringLiteral("Run.mdb"))))
-            throw std::runtime_error("cannot make a program folder");
-        ui::App::setPath(dir_.path());
-    }
-    ~ProgramFolder() { ui::App::setPath(QString()); }
-
-private:
-    QTemporaryDir dir_;
-};
-
 // Lets the window system show the window, so that repaints really paint.
 void waitExposed(QWidget* w) {
     for (int i = 0; i < 1000 && !(w->windowHandle() && w->windowHandle()->isExposed()); ++i)
@@ -50,7 +37,7 @@ void unload(frmaddnew* form) {
 
 // "Add Entry": a new form, shown, its first activation opening the log.
 double openMs(bench::Context& c) {
-    ProgramFolder folder(c.logPath);
+    bench::ProgramFolder folder(c.logPath);
     frmaddnew* form = nullptr;
     const double ms = bench::timeMs([&] {
         form = new frmaddnew();
@@ -76,7 +63,7 @@ struct PaintCounter : QObject {
 // One click on a navigation button, with what it changed repainted. The form is
 // placed first where the move has somewhere to go.
 double moveMs(bench::Context& c, void (controls::DataControl::*setUp)(), void (controls::DataControl::*move)()) {
-    ProgramFolder folder(c.logPath);
+    bench::ProgramFolder folder(c.logPath);
     auto* form = new frmaddnew();
     form->Show();
     waitExposed(form);

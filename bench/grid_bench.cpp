@@ -3,6 +3,7 @@
 // Qt's QSqlTableModel), and the memory held after scrolling through a log.
 
 #include "harness.h"
+#include "programfolder.h"
 
 #include "app/Module1.h"
 #include "controls/datacontrol.h"
@@ -33,26 +34,6 @@
 #include <vector>
 
 namespace {
-
-// A program folder whose Run.mdb is the benchmark's log; the shared path
-// names it as start-up would.
-class ProgramFolder {
-public:
-    explicit ProgramFolder(const QString& log) {
-        if (!dir_.isValid() || !QFile::link(QFileInfo(log).absoluteFilePath(), dir_.filePath(QStringLiteral("Run.mdb"))))
-            throw std::runtime_error("cannot make a program folder");
-        ui::App::setPath(dir_.path());
-        Module1::resetSharedState();
-        Module1::sDatabasePath = dir_.path() + QStringLiteral("\\RUN.MDB");
-    }
-    ~ProgramFolder() {
-        ui::App::setPath(QString());
-        Module1::resetSharedState();
-    }
-
-private:
-    QTemporaryDir dir_;
-};
 
 void unloadAll() {
     for (int i = ui::Forms::Count() - 1; i >= 0; --i) ui::Forms::Item(i)->Unload();
@@ -118,7 +99,7 @@ QString firstShown(frmDataGrid* g, int column) {
 // "&View Entire Log" on an entry form that shows the log, until the grid
 // window has painted its first rows.
 double openFromEntryMs(bench::Context& c) {
-    ProgramFolder folder(c.logPath);
+    bench::ProgramFolder folder(c.logPath);
     auto* entry = new frmaddnew();
     entry->Show();
     waitExposed(entry);
@@ -135,26 +116,9 @@ double openFromEntryMs(bench::Context& c) {
     return ms;
 }
 
-double rowidLoopMs(const QString& log, const char* sql) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(log.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open the log");
-    }
-    std::vector<sqlite3_int64> ids;
-    const double ms = bench::timeMs([&] {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(st, 0));
-        sqlite3_finalize(st);
-    });
-    sqlite3_close(db);
-    return ms;
-}
-
 // Ctrl+End's effect: the last row scrolled into view and painted.
 double jumpLastMs(bench::Context& c) {
-    ProgramFolder folder(c.logPath);
+    bench::ProgramFolder folder(c.logPath);
     frmDataGrid* g = openGrid();
     controls::DataGrid* grid = g->grdDataGrid;
     PaintCounter counter;
@@ -172,7 +136,7 @@ double jumpLastMs(bench::Context& c) {
 
 // A plain click on the heading "Time (minutes)", until the sorted rows show.
 double sortByTimeMs(bench::Context& c) {
-    ProgramFolder folder(c.logPath);
+    bench::ProgramFolder folder(c.logPath);
     frmDataGrid* g = openGrid();
     QHeaderView* h = g->grdDataGrid->horizontalHeader();
     PaintCounter counter;
@@ -228,7 +192,7 @@ double qtSortByTimeMs(bench::Context& c) {
 // After the sort, the jump to the last row: where a model that fetches as
 // it goes pays for every row.
 double sortThenLastMs(bench::Context& c) {
-    ProgramFolder folder(c.logPath);
+    bench::ProgramFolder folder(c.logPath);
     frmDataGrid* g = openGrid();
     const double ms = bench::timeMs([&] {
         g->grdDataGrid_MouseUp(1, 0, 0, 0);
@@ -278,7 +242,7 @@ long long allocated() {
 // Heap held by the grid window after scrolling through the log, beyond
 // SQLite's own memory: per row, and with the grid's row cache counted apart.
 double scrollMemoryMs(bench::Context& c) {
-    ProgramFolder folder(c.logPath);
+    bench::ProgramFolder folder(c.logPath);
     const long long heap0 = allocated();
     const long long sqlite0 = sqlite3_memory_used();
     frmDataGrid* g = openGrid();
@@ -326,7 +290,7 @@ bench::Registrar jumpLast({
 bench::Registrar sortTime({
     .name = "grid_sort_time",
     .run = sortByTimeMs,
-    .anchor = [](bench::Context& c) { return rowidLoopMs(c.logPath, "SELECT rowid FROM runlog ORDER BY Time"); },
+    .anchor = [](bench::Context& c) { return bench::rowidLoopMs(c.logPath, "SELECT rowid FROM runlog ORDER BY Time"); },
     .cliSql = "SELECT rowid FROM runlog ORDER BY Time",
     .goal = "ratio <= 1.5",
 });
