@@ -47,8 +47,10 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
                         .arg(file));
 
     sqlite3* db = nullptr;
-    // Read-write without create: opening never makes a file.
-    const int flags = options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    // Read-write without create: opening never makes a file. A connection
+    // is only ever used by the thread that opened it, so it needs no mutex
+    // of its own (Interrupt is safe from any thread all the same).
+    const int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     const QByteArray name = file.toUtf8();
     int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
