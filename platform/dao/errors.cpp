@@ -33,6 +33,7 @@ const QHash<int, QString>& catalogue() {
          QStringLiteral("Cannot open or write the database file: you need permission to use it, or "
                         "it is read-only.")},
         {err::Cancelled, QStringLiteral("Operation canceled by user.")},
+        {err::ResourceExceeded, QStringLiteral("System resource exceeded.")},
         {err::TooFewParameters, QStringLiteral("Too few parameters. Expected 1.")},
         {err::SelectNotExecutable, QStringLiteral("Cannot execute a select query.")},
         {err::SyntaxError, QStringLiteral("Syntax error in the statement.")},

@@ -45,6 +45,7 @@ inline constexpr int NotDatabase = 3343;           // not a database, or damaged
 inline constexpr int ObjectInvalid = 3420;         // closed record set or database
 inline constexpr int DataTypeConversion = 3421;    // a value of the wrong type for its field
 inline constexpr int InvalidOperation = 3219;      // operation not allowed in this context
+inline constexpr int ResourceExceeded = 3035;     // a result too large to hold
 inline constexpr int Refused = 3709;               // statement refused by the program's guard
 inline constexpr int EngineError = 3146;           // any other engine failure
 }  // namespace err

@@ -169,10 +169,25 @@ void Recordset::Impl::run() {
         Statement s(db, sql);
         const int n = s.columnCount();
         auto collected = std::make_shared<std::vector<std::vector<QVariant>>>();
+        // These rows are held whole: a statement that returns more than the
+        // program can hold (a cross join of the log with itself, say) is
+        // stopped with a clear error instead of exhausting the memory.
+        size_t held = 0;
         while (s.step()) {
             std::vector<QVariant> row(n);
-            for (int i = 0; i < n; ++i) row[i] = s.column(i);
+            held += sizeof(row) + size_t(n) * sizeof(QVariant);
+            for (int i = 0; i < n; ++i) {
+                row[i] = s.column(i);
+                held += size_t(sqlite3_column_bytes(s.get(), i)) * 2;
+            }
             collected->push_back(std::move(row));
+            if (held > kMaxHeldBytes)
+                throw Error(err::ResourceExceeded,
+                            QStringLiteral("The statement returns more rows than can be shown at once "
+                                           "(over %1 MB, %2 rows so far). Narrow it with WHERE, or "
+                                           "count the rows with count(*).")
+                                .arg(kMaxHeldBytes >> 20)
+                                .arg(collected->size()));
         }
         rows = std::move(collected);
         keys.reset();

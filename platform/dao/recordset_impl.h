@@ -38,6 +38,8 @@ struct Recordset::Impl {
     // A sorted set collects the row ids of its first rows when it runs and
     // the rest, in one go, when something needs them (completeKeys).
     static constexpr int kFirstKeys = 256;
+    // The most a set that holds its rows themselves may take.
+    static constexpr size_t kMaxHeldBytes = size_t(256) << 20;
     bool lazy = false;          // run() collects the first rows only
     bool keysComplete = true;   // keys holds every row id of the set
 

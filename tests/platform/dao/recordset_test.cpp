@@ -320,4 +320,22 @@ TEST_F(RecordsetTest, observerStoresPendingNewRowWhenAddNewIsCalledAgain) {
     EXPECT_EQ(obs.events, QStringList({"leave1@-1", "rows", "moved@-1"}));
 }
 
+TEST_F(RecordsetTest, resultTooLargeToHoldIsRefusedWithAClearError) {
+    // 200,000 rows of 2,000 characters: far more than a set that holds its
+    // rows may take, yet quick for the engine to produce.
+    auto db = open();
+    auto qdf = db->CreateQueryDef(QString(), QStringLiteral(
+        "with recursive c(x) as (select 1 union all select x + 1 from c limit 200000) "
+        "select x, printf('%.2000c', 'x') as filler from c"));
+    try {
+        qdf->OpenRecordset();
+        FAIL() << "the whole result was held";
+    } catch (const dao::Error& e) {
+        EXPECT_EQ(e.Number(), dao::err::ResourceExceeded);
+        EXPECT_TRUE(e.Description().contains("more rows than can be shown")) << e.Description().toStdString();
+    }
+    // The connection is usable afterwards.
+    EXPECT_EQ(db->OpenRecordset(QStringLiteral("select count(*) from runlog"))->Fields(0).Value().toInt(), 0);
+}
+
 }  // namespace
