@@ -119,7 +119,12 @@ void DataGrid::rebind() {
     // Edits of the row being left are written to the set they belong to.
     if (model_->hasPendingEdits()) model_->commitRow();
     model_->setRecordset(source_ ? source_->Recordset() : dao::RecordsetPtr());
-    fitColumns();
+    const auto rs = model_->recordset();
+    const QStringList fields = rs ? rs->fieldNames() : QStringList();
+    if (fields.isEmpty() || fields != fittedFields_) {
+        fitColumns();
+        fittedFields_ = fields;
+    }
 }
 
 int DataGrid::addColumn(const QString& caption, const QString& dataField) {

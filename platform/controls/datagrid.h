@@ -10,6 +10,7 @@
 #include "controls/recordsetmodel.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QTableView>
 
 namespace controls {
@@ -97,6 +98,9 @@ private:
     QPointer<DataControl> source_;
     QMetaObject::Connection sourceConnection_;
     bool allowDelete_ = true;
+    // The fields the columns were last sized for: a set with the same
+    // fields (a sort, a Requery) keeps the widths the user sees.
+    QStringList fittedFields_;
 };
 
 }  // namespace controls
