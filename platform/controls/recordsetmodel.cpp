@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QRegularExpression>
 
+#include <optional>
+
 namespace controls {
 
 namespace {
@@ -20,6 +22,16 @@ int costOf(const QVariant& v) {
 bool isDateField(const QString& name) { return name.compare(QLatin1String("Date"), Qt::CaseInsensitive) == 0; }
 bool isTimeField(const QString& name) { return name.compare(QLatin1String("Time"), Qt::CaseInsensitive) == 0; }
 
+// Marks the model as announcing a change of its own, from the write or the
+// fetch that causes it until its last signal has gone out.
+struct Announcing {
+    int& depth;
+    explicit Announcing(int& d) : depth(d) { ++depth; }
+    ~Announcing() { --depth; }
+    Announcing(const Announcing&) = delete;
+    Announcing& operator=(const Announcing&) = delete;
+};
+
 }  // namespace
 
 RecordsetModel::RecordsetModel(QObject* parent) : QAbstractTableModel(parent) {
@@ -33,6 +45,7 @@ void RecordsetModel::detach() {
 }
 
 void RecordsetModel::setBoundColumns(const QVector<Column>& columns) {
+    Announcing announcing(announcing_);
     beginResetModel();
     bound_ = columns;
     pending_.clear();
@@ -43,6 +56,7 @@ void RecordsetModel::setBoundColumns(const QVector<Column>& columns) {
 }
 
 void RecordsetModel::setRecordset(dao::RecordsetPtr recordset) {
+    Announcing announcing(announcing_);
     beginResetModel();
     detach();
     rs_ = std::move(recordset);
@@ -117,6 +131,7 @@ int RecordsetModel::columnField(int column) const {
 
 void RecordsetModel::setAllowAddNew(bool allow) {
     if (allow == allowAddNew_) return;
+    Announcing announcing(announcing_);
     beginResetModel();
     allowAddNew_ = allow;
     if (pendingRow_ >= 0 && pendingRow_ >= rows_) {
@@ -171,6 +186,17 @@ const RecordsetModel::Page* RecordsetModel::page(long long pageIndex) const {
 
 QVariant RecordsetModel::storedValue(int row, int column) const {
     if (!rs_ || row < 0 || row >= rows_) return {};
+    if (removedRow_ >= 0) {
+        // The set has dropped the row, the view is being told: the rows
+        // after it sit one place higher in the set already.
+        const int f = columnField(column);
+        if (row == removedRow_ || f < 0) return {};
+        try {
+            return rs_->valueAt(row > removedRow_ ? row - 1 : row, f);
+        } catch (const dao::Error&) {
+            return {};
+        }
+    }
     const Page* p = page(row / pageRows);
     if (!p) return {};
     const int i = (row % pageRows) * int(shown_.size()) + column;
@@ -179,6 +205,14 @@ QVariant RecordsetModel::storedValue(int row, int column) const {
 
 bool RecordsetModel::storedRowDeleted(int row) const {
     if (!rs_ || row < 0 || row >= rows_) return false;
+    if (removedRow_ >= 0) {
+        if (row == removedRow_) return true;
+        try {
+            return rs_->rowDeleted(row > removedRow_ ? row - 1 : row);
+        } catch (const dao::Error&) {
+            return false;
+        }
+    }
     const Page* p = page(row / pageRows);
     const int i = row % pageRows;
     return p && i < p->deleted.size() && p->deleted[i];
@@ -302,12 +336,15 @@ bool RecordsetModel::commitRow() {
         if (f >= 0) values.emplace_back(f, it.value());
     }
     const bool adding = isNewRowLine(row);
+    std::optional<Announcing> announcing;
+    if (adding) announcing.emplace(announcing_);  // until the row is shown
     selfWrite_ = true;
     try {
         if (adding) rs_->addRow(values);
         else rs_->updateRow(row, values);
     } catch (const dao::Error& e) {
         selfWrite_ = false;
+        announcing.reset();
         cache_.remove(row / pageRows);
         revertRow();
         if (writeFailed) writeFailed(e);
@@ -322,12 +359,15 @@ bool RecordsetModel::commitRow() {
             count = rs_->RecordCount();
         } catch (const dao::Error&) {
         }
-        cache_.remove(rows_ / pageRows);
         if (count > rows_) {
             beginInsertRows(QModelIndex(), int(rows_), int(count) - 1);
+            // The last page may have been read again, short, while the rows
+            // were announced.
+            cache_.remove(rows_ / pageRows);
             rows_ = count;
             endInsertRows();
         }
+        announcing.reset();
         emitRowChanged(int(rows_));  // the new-row line is empty again
         emitRowChanged(row);
     } else {
@@ -345,6 +385,7 @@ void RecordsetModel::deleteRow(int row) {
     }
     if (row >= rows_) return;
     if (pendingRow_ == row) revertRow();
+    Announcing announcing(announcing_);
     selfWrite_ = true;
     try {
         rs_->deleteRow(row);
@@ -362,7 +403,10 @@ void RecordsetModel::deleteRow(int row) {
     }
     clearCache();
     if (count == rows_ - 1) {
+        removedRow_ = row;
         beginRemoveRows(QModelIndex(), row, row);
+        removedRow_ = -1;
+        clearCache();  // pages may have been read while the row was announced
         rows_ = count;
         if (pendingRow_ > row) --pendingRow_;
         endRemoveRows();
@@ -374,6 +418,7 @@ void RecordsetModel::deleteRow(int row) {
 }
 
 void RecordsetModel::reload() {
+    Announcing announcing(announcing_);
     beginResetModel();
     pending_.clear();
     pendingRow_ = -1;
@@ -383,7 +428,7 @@ void RecordsetModel::reload() {
 }
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
-    if (parent.isValid() || !rs_ || pendingRow_ >= 0 || fetching_) return false;
+    if (parent.isValid() || !rs_ || pendingRow_ >= 0 || fetching_ || announcing_ > 0) return false;
     try {
         return rs_->isOpen() && (!rs_->keysComplete() || rs_->RecordCount() > rows_ || !complete_);
     } catch (const dao::Error&) {
@@ -393,6 +438,7 @@ bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
 
 void RecordsetModel::fetchMore(const QModelIndex& parent) {
     if (!canFetchMore(parent)) return;
+    Announcing announcing(announcing_);
     long long count = rows_;
     changedWhileFetching_ = false;
     {
@@ -415,15 +461,16 @@ void RecordsetModel::fetchMore(const QModelIndex& parent) {
         return;
     }
     // The rest of the rows, and the new-row line after them.
-    cache_.remove(rows_ / pageRows);  // the last page was short
     const int before = rowCount();
     const long long after = count + ((allowAddNew_ && updatable_) ? 1 : 0);
     if (after > before) {
         beginInsertRows(QModelIndex(), before, int(after) - 1);
+        cache_.remove(rows_ / pageRows);  // the last page was short
         rows_ = count;
         complete_ = true;
         endInsertRows();
     } else {
+        cache_.remove(rows_ / pageRows);
         rows_ = count;
         complete_ = true;
     }

@@ -101,7 +101,8 @@ public:
     bool submit() override;
     // More rows to show: the set has not collected them all, or collected
     // them without this model. Not while a row holds unwritten edits (they
-    // belong to the row at their line).
+    // belong to the row at their line), nor while the model is announcing a
+    // change.
     bool canFetchMore(const QModelIndex& parent) const override;
     // Collects every row of the set and shows them.
     void fetchMore(const QModelIndex& parent) override;
@@ -144,6 +145,13 @@ private:
     bool selfWrite_ = false;
     bool fetching_ = false;
     bool changedWhileFetching_ = false;
+    // While the model announces a change of its own (a reset, rows added,
+    // deleted or fetched) it offers nothing to fetch: a listener that
+    // fetched from a signal of the change (Qt's model checker does at every
+    // signal) would start another change inside it.
+    int announcing_ = 0;
+    // A row the set has deleted while the view is told it goes (-1: none).
+    int removedRow_ = -1;
 
     int pendingRow_ = -1;
     QMap<int, QVariant> pending_;  // field index -> new value
