@@ -4,6 +4,7 @@
 
 #include "controls/datacontrol.h"
 #include "controls/datagrid.h"
+#include "loggrid.h"
 #include "dao/dao.h"
 #include "support/tempdir.h"
 #include "ui/msgbox.h"
@@ -56,12 +57,7 @@ protected:
             return a;
         });
         data = std::make_unique<DataControl>();
-        grid = std::make_unique<DataGrid>();
-        grid->addColumn(QStringLiteral("Date"), QStringLiteral("Date"));
-        grid->addColumn(QStringLiteral("Time (minutes)"), QStringLiteral("Time"));
-        grid->addColumn(QStringLiteral("Type"), QStringLiteral("Type"));
-        grid->addColumn(QStringLiteral("Details"), QStringLiteral("Description"));
-        grid->setDataSource(data.get());
+        grid = testgrid::makeLogGrid(data.get());
         QObject::connect(grid.get(), &DataGrid::BeforeUpdate, [this](int& Cancel) {
             events.push_back("BeforeUpdate");
             if (cancelNext) Cancel = -1;

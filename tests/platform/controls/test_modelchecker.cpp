@@ -6,6 +6,7 @@
 
 #include "controls/datacontrol.h"
 #include "controls/datagrid.h"
+#include "loggrid.h"
 #include "controls/recordsetmodel.h"
 #include "dao/dao.h"
 #include "support/sqlfile.h"
@@ -36,19 +37,9 @@ protected:
     void SetUp() override {
         file = folder.file(QStringLiteral("Run.mdb"));
         // Distinct dates; durations 30..119 in a shuffled order.
-        exec(file,
-             "CREATE TABLE runlog (Date TEXT, Time INTEGER, Type TEXT, Description TEXT);"
-             "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                 std::to_string(kRows - 1) +
-                 ") INSERT INTO runlog SELECT date('2024-01-01', '+' || i || ' days'), 30 + i * 7 % 90,"
-                 " 'Long', 'run ' || i FROM n;");
+        testgrid::createShuffledLog(file, kRows);
         data = std::make_unique<DataControl>();
-        grid = std::make_unique<DataGrid>();
-        grid->addColumn(QStringLiteral("Date"), QStringLiteral("Date"));
-        grid->addColumn(QStringLiteral("Time (minutes)"), QStringLiteral("Time"));
-        grid->addColumn(QStringLiteral("Type"), QStringLiteral("Type"));
-        grid->addColumn(QStringLiteral("Details"), QStringLiteral("Description"));
-        grid->setDataSource(data.get());
+        grid = testgrid::makeLogGrid(data.get());
         grid->resize(600, 300);
         data->setDatabaseName(file);
         data->setRecordSource(QStringLiteral("runlog"));
