@@ -21,10 +21,7 @@ class BackupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         log = dir.file(QStringLiteral("Run.mdb"));
-        logstore::createLog(log);
-        LogReader(log).text(
-            "INSERT INTO runlog (Date, Time, Type, Description) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
-            "SELECT i + 1 FROM n WHERE i < 500) SELECT '2024-05-01', i, 'Long', 'run' FROM n");
+        createLogOfRuns(log, 500);
         logstore::forgetBackupsOfThisRun();
         logstore::keepBackups();
     }

@@ -1,6 +1,8 @@
 #pragma once
 // Looks at a log file after the fact, with a connection of its own.
 
+#include "logstore/logfile.h"
+
 #include <QString>
 
 #include <sqlite3.h>
@@ -57,5 +59,16 @@ public:
 private:
     sqlite3* db_ = nullptr;
 };
+
+// A new log of n runs on 2024-05-01, of 1 to n minutes, type "Long".
+inline void createLogOfRuns(const QString& path, int n) {
+    logstore::createLog(path);
+    LogReader(path).text(
+        QStringLiteral("INSERT INTO runlog (Date, Time, Type, Description) WITH RECURSIVE n(i) AS (SELECT 1 "
+                       "UNION ALL SELECT i + 1 FROM n WHERE i < %1) SELECT '2024-05-01', i, 'Long', 'run' FROM n")
+            .arg(n)
+            .toUtf8()
+            .constData());
+}
 
 }  // namespace testsupport

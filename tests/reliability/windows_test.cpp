@@ -19,10 +19,7 @@ class WindowsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         log = dir.file(QStringLiteral("Run.mdb"));
-        logstore::createLog(log);
-        LogReader(log).text(
-            "INSERT INTO runlog (Date, Time, Type, Description) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
-            "SELECT i + 1 FROM n WHERE i < 1000) SELECT '2024-05-01', i, 'Long', 'run' FROM n");
+        createLogOfRuns(log, 1000);
     }
 
     // A window that must not wait: a busy timeout of 0 turns any lock it
