@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's entry point: works out where the log lies, prepares the
 // shared state and shows the main window. Nothing opens the log here; each
 // window opens it when it needs it.

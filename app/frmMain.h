@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: the menu that opens the other windows, a status bar, and
 // a position and size remembered from one run to the next.

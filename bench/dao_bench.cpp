@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Data-access benchmarks: opening, moving, sorting and reading a dynaset
 // over runlog, each beside the same work done with a bare SQLite loop.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry form benchmarks: "Add Entry" until the first entry shows, and the
 // navigation bar's moves, each repainted, on logs of every size.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Grid window benchmarks: opening it from the entry form, a jump to the last
 // row, a heading-click sort by Time (against a bare rowid loop and against
 // Qt's QSqlTableModel), and the memory held after scrolling through a log.

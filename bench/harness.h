@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The benchmark harness: seeded logs of 10k, 100k and 1M rows (cached under
 // bench/data/), and a registry of named cases. Each case times an operation

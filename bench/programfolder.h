@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A program folder whose Run.mdb is the benchmark's log, for cases that open
 // the program's windows; the shared database path names it as start-up would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Query window benchmarks: "&Execute" on a row-returning statement until its
 // grid window shows the first rows, beside a bare loop collecting the rowids
 // of the same statement.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the safeguards cost: the first open of a log in a run checks every
 // page (quick_check), later opens do not; a backup copies the whole file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Backups of the log: consistent copies made through the program's own
 // connection, checked, kept in a "backups" folder beside the log.

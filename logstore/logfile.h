@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The log database file: its name, its one table and how an empty one is
 // made. The program itself never creates the file; the pacebook-newlog

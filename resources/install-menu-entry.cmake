@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by `cmake --install`: puts Pacebook into the desktop menu.
 #
 # The program, its tool and its log stay in the install folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The About box: the program's title and version, a few words about it, and
 // a button that starts the system's system-information tool.

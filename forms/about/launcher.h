@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Starting the system-information tool: a program given by its full path,
 // detached, with no arguments and no shell.

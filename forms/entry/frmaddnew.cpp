@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "forms/entry/frmaddnew.h"
 
 #include "forms/grid/frmDataGrid.h"
@@ -387,7 +388,7 @@ void frmaddnew::cmdDelete_Click() {
     }
     rs->Delete();
     rs->MoveNext();
-    if (rs->EOF() && rs->RecordCount() > 0) rs->MoveLast();
+    if (rs->EOF_() && rs->RecordCount() > 0) rs->MoveLast();
 }
 
 void frmaddnew::cmdGrid_Click() {

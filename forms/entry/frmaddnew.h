@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The entry form: walks through the run log one entry at a time, adds new
 // entries (date from the calendar, duration from two sliders, type from the

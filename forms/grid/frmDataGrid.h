@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The grid window: a set of log rows in an editable grid, with "&Refresh",
 // "&Close" and a sort by a click on a column heading.

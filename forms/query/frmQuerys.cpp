@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmQuerys.h"
 
-#include "queryprogress.h"
+#include "ui/statementprogress.h"
 
 #include "app/Module1.h"
 #include "controls/datacontrol.h"
@@ -257,7 +258,7 @@ void frmQuerys::cmdExecuteSQL_Click() {
 
     ui::Screen::setMousePointer(ui::Screen::vbHourglass);
     bool bRows = isRowReturning(sSQL);
-    std::optional<QueryProgress> progress;
+    std::optional<ui::StatementProgress> progress;
     QPointer<frmDataGrid> grid;  // until it is shown
     try {
         dao::RecordsetPtr rs;

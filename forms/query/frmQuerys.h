@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The query window: runs the default statement "select * from runlog" or one
 // the user types. A statement that returns rows opens a new grid window on

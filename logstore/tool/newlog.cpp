@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pacebook-newlog PATH: creates an empty run log (Run.mdb) at PATH.
 // It never overwrites a file that exists.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/datacontrol.h"
 
 #include "ui/screen.h"
@@ -274,7 +275,7 @@ void DataControl::showCurrentRow() {
     bool hasRow = false;
     if (rs) {
         try {
-            hasRow = rs->EditMode() == dao::dbEditAdd || (!rs->BOF() && !rs->EOF() && !rowDeleted_);
+            hasRow = rs->EditMode() == dao::dbEditAdd || (!rs->BOF() && !rs->EOF_() && !rowDeleted_);
         } catch (const dao::Error&) {
             hasRow = false;
         }
@@ -396,7 +397,7 @@ void DataControl::navigate(int action) {
                 break;
             case vbDataActionMoveNext:
                 rs.MoveNext();
-                if (rs.EOF()) rs.MoveLast();
+                if (rs.EOF_()) rs.MoveLast();
                 break;
             default: break;
             }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The data control: opens a record set over a database and a record source,
 // shows a navigation bar (first, previous, next, last around its caption) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The data-bound grid: shows the record set of a data control as a table,
 // with a heading and a bound field per column, a record-selector column at

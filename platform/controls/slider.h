@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A horizontal slider with a Click event: a mouse button released over the
 // slider, after a click on its track or a drag of its thumb. Moving it with

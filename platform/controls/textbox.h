@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A multi-line text box in which the user can type or paste at most
 // MaxLength characters (0: no limit). Typing or pasting past the limit keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Data-access objects over SQLite: engine, database, query definition,
 // record set and fields, shaped after the desktop database engine the
@@ -20,12 +21,6 @@
 #include <functional>
 #include <memory>
 #include <vector>
-
-// The C library's EOF macro would turn Recordset::EOF() into "-1()";
-// std::char_traits<char>::eof() stands for it where needed.
-#ifdef EOF
-#undef EOF
-#endif
 
 struct sqlite3;
 
@@ -160,9 +155,13 @@ private:
     friend class Engine;
     friend class QueryDef;
     friend class Recordset;
-    Database(QString path, sqlite3* db);
+    Database(QString path, sqlite3* db, int busyTimeoutMs);
 
     static int progressCallback(void* self);
+    // Waits for another connection's lock up to the busy timeout, a few
+    // milliseconds at a time, asking the progress handler between waits,
+    // so that a wait shows and can be cancelled like a long statement.
+    static int busyCallback(void* self, int count);
     // Whether a table or view of that name exists (any letter case); its
     // stored name in *actual, and whether it is a view in *isView.
     bool findTable(const QString& name, QString* actual = nullptr, bool* isView = nullptr) const;
@@ -172,6 +171,8 @@ private:
     sqlite3* db_ = nullptr;
     long long recordsAffected_ = 0;
     std::function<bool()> progress_;
+    int busyTimeoutMs_ = 0;
+    std::int64_t busySince_ = 0;  // ms on a steady clock, when the current wait began
     // Counts the writes made through this connection, so that record sets
     // sharing it know when the values they hold may be stale.
     unsigned long long localChanges_ = 0;
@@ -270,7 +271,9 @@ public:
     void MovePrevious();
     void Move(long long rows);
     bool BOF() const;
-    bool EOF() const;
+    // The set's EOF property. The trailing underscore keeps the C library's
+    // EOF macro, which every file including <cstdio> has, out of the name.
+    bool EOF_() const;
     // 0-based position of the current row; -1 with no current row (BOF,
     // EOF, an empty set, or a new row being added).
     long long AbsolutePosition() const;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dao.h"
 
 #include "opencheck.h"
@@ -7,6 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
 
 namespace dao {
 
@@ -111,12 +115,15 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
             throw Error(e.Number(), e.Description() + QStringLiteral(" (%1)").arg(file));
         throw;
     }
-    return DatabasePtr(new Database(file, db));
+    return DatabasePtr(new Database(file, db, options.busyTimeoutMs));
 }
 
 void Engine::forgetCheckedFiles() { detail::forgetChecked(); }
 
-Database::Database(QString path, sqlite3* db) : path_(std::move(path)), db_(db) {}
+Database::Database(QString path, sqlite3* db, int busyTimeoutMs)
+    : path_(std::move(path)), db_(db), busyTimeoutMs_(busyTimeoutMs) {
+    sqlite3_busy_handler(db_, &Database::busyCallback, this);
+}
 
 Database::~Database() { Close(); }
 
@@ -125,6 +132,7 @@ void Database::Close() {
     // Statements still held by record sets are finalized when those go;
     // close_v2 waits for them.
     sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+    sqlite3_busy_handler(db_, nullptr, nullptr);
     sqlite3_close_v2(db_);
     db_ = nullptr;
 }
@@ -154,11 +162,20 @@ void Database::Backup(const QString& target) {
         // copy is the file as of one moment, whatever other windows do.
         sqlite3_backup* b = sqlite3_backup_init(copy, "main", db_, "main");
         if (!b) throw detail::errorFor(copy, sqlite3_errcode(copy), Stage::Run);
+        // A lock held by another program is waited for up to the busy
+        // timeout, as every other locked path waits, then reported.
+        int waited = 0;
         do {
             rc = sqlite3_backup_step(b, -1);
-            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(20);
+            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+                if (waited >= busyTimeoutMs_) break;
+                sqlite3_sleep(20);
+                waited += 20;
+            }
         } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
         sqlite3_backup_finish(b);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            throw detail::errorFor(nullptr, rc, Stage::Run, path_);
         if (rc != SQLITE_DONE) throw detail::errorFor(copy, rc, Stage::Run);
         // A copy that stands alone: no write-ahead log beside it.
         detail::exec(copy, QStringLiteral("PRAGMA journal_mode=DELETE"));
@@ -183,6 +200,33 @@ int Database::progressCallback(void* self) {
     } catch (...) {
         return 1;
     }
+}
+
+int Database::busyCallback(void* self, int count) {
+    using namespace std::chrono;
+    auto* d = static_cast<Database*>(self);
+    const std::int64_t now =
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    if (count == 0) d->busySince_ = now;
+    const std::int64_t left = d->busyTimeoutMs_ - (now - d->busySince_);
+    if (left <= 0) return 0;
+    if (d->progress_) {
+        bool go = false;
+        try {
+            go = d->progress_();
+        } catch (...) {
+        }
+        if (!go) {
+            detail::markWaitCancelled(d->db_);
+            return 0;
+        }
+    }
+    // Short at first (a lock is usually let go at once), then a steady
+    // 20 ms, so that the progress window stays lively.
+    static constexpr int kSteps[] = {1, 2, 5, 10, 20};
+    const int step = kSteps[std::min<int>(count, std::size(kSteps) - 1)];
+    sqlite3_sleep(int(std::min<std::int64_t>(step, left)));
+    return 1;
 }
 
 void Database::setProgressHandler(std::function<bool()> handler) {

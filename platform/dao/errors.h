@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Errors raised by the data-access layer and the other platform pieces.
 // Every number the program uses is listed here, once, with its description.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the engine checks when it opens a file, and how it names a file it
 // refuses. Internal to the data-access layer.

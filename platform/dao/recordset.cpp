@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordset_impl.h"
 
 #include <QDate>
@@ -453,7 +454,7 @@ bool Recordset::BOF() const {
     return d_->size() == 0 || d_->pos < 0;
 }
 
-bool Recordset::EOF() const {
+bool Recordset::EOF_() const {
     d_->checkOpen();
     if (editMode_ == dbEditAdd || d_->onDeleted) return false;
     return d_->size() == 0 || d_->pos >= d_->size();
@@ -508,7 +509,7 @@ void Recordset::Move(long long rows) {
     d_->checkOpen();
     if (!d_->keysComplete && rows > 0 && d_->pos + rows >= d_->size()) d_->completeKeys();
     if (editMode_ != dbEditAdd && !d_->onDeleted) {
-        if (rows > 0 && EOF()) throw noCurrentRecord();
+        if (rows > 0 && EOF_()) throw noCurrentRecord();
         if (rows < 0 && BOF()) throw noCurrentRecord();
         if (rows == 0 && !d_->hasCurrent()) throw noCurrentRecord();
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The inside of a record set: a key set of row ids (or, for rows that do
 // not come straight from one table, the rows themselves), the current

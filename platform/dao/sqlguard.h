@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A guarded connection, for statements the user types. On such a connection:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sqlite_util.h"
 
 #include "sqlguard.h"
@@ -5,6 +6,9 @@
 #include <QDate>
 #include <QDateTime>
 #include <QRegularExpression>
+
+#include <mutex>
+#include <unordered_set>
 
 namespace dao::detail {
 
@@ -19,7 +23,20 @@ QString withPath(int number, const QString& text, const QString& path) {
     return text.arg(path);
 }
 
+std::mutex cancelledWaitsLock;
+std::unordered_set<sqlite3*> cancelledWaits;
+
+bool takeWaitCancelled(sqlite3* db) {
+    std::lock_guard lock(cancelledWaitsLock);
+    return cancelledWaits.erase(db) > 0;
+}
+
 }  // namespace
+
+void markWaitCancelled(sqlite3* db) {
+    std::lock_guard lock(cancelledWaitsLock);
+    cancelledWaits.insert(db);
+}
 
 Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path) {
     const QString msg = lastMessage(db);
@@ -28,6 +45,7 @@ Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path) {
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
+        if (takeWaitCancelled(db)) return Error(err::Cancelled);
         return Error(err::FileInUse,
                      withPath(err::FileInUse,
                               QStringLiteral("Could not use '%1'; the file is locked by another program. "

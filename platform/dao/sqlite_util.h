@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Internal helpers of the data-access layer: a short-lived prepared
 // statement, value conversion, error mapping and transactions.
@@ -20,6 +21,10 @@ enum class Stage { Open, Prepare, Run };
 // The dao::Error for an SQLite result code, read from the connection's
 // latest message. path names the file for open-time failures.
 Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path = {});
+
+// The user cancelled a wait for another program's lock on db: the busy
+// failure that follows is reported as cancelled (3059), not as a lock.
+void markWaitCancelled(sqlite3* db);
 
 // A prepared statement that lives for a short while. SQLite binds
 // parameters from 1 and numbers result columns from 0.

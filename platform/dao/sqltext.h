@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading statement text: a small tokenizer that knows SQLite's quoting and
 // comments, the dialect additions (make-table SELECT ... INTO, #date#

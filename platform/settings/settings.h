@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-user settings store: named text values by application, section
 // and key, in an INI file (~/.config/Pacebook/Pacebook.ini on Linux).

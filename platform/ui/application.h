@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's QApplication: the last net for errors thrown inside event
 // handling (reported like an untrapped error; the event loop goes on).

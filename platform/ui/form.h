@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A top-level window of the program, with the life cycle the windows are
 // written for: Load (runs Form_Load once), Show (modeless, or modal with an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Message boxes. Every box of the program goes through MsgBox, so tests can
 // answer it and read what it said (msgbox_responder.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Closing the main window: every other window first, then the program ends.
 #include "app/Module1.h"
 #include "app/frmMain.h"

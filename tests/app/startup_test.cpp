@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, the shared state and the main window.
 #include "app/Module1.h"
 #include "app/frmMain.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End to end, in a real X server: starts pacebook on an empty log under Xvfb
 # and works it only through the X server, as a user would: "Add Entry" from
 # the Logbook menu, "Add New", a day on the calendar, 1 on the hours slider
@@ -17,13 +18,7 @@ set -euo pipefail
 pacebook="${1:?usage: add_entry.sh PACEBOOK PACEBOOK-NEWLOG}"
 newlog="${2:?usage: add_entry.sh PACEBOOK PACEBOOK-NEWLOG}"
 
-for tool in Xvfb xdotool; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIPPED: $tool is not installed (scripts/setup installs it)"
-    exit 77
-  fi
-done
-for tool in xwininfo import sqlite3; do
+for tool in Xvfb xdotool xwininfo import sqlite3; do
   command -v "$tool" >/dev/null || { echo "FAILED: $tool is not installed (scripts/setup installs it)"; exit 1; }
 done
 

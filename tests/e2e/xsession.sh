@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Working Pacebook through an X server, as a user would: sourced by the
 # end-to-end test (add_entry.sh) and by scripts/screenshots.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logstore/logfile.h"
 
 #include "dao/dao.h"

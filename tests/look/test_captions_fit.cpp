@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every caption of every window fits the box its window gives it, in the
 // program's own font: no clipped label, button, option or frame title.
 

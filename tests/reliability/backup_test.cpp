@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Backups: a checked copy before the first statement that changes the log
 // in a run, at most one a day before other changes, the newest five kept.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files named Run.mdb that are not a sound log: each is refused with one
 // error that names the file and the cause, and is left exactly as it was,
 // with nothing new beside it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The writer helper (helper/writer.cpp) as a child process: started with a
 // pipe on its standard output, read a line at a time, killed or waited for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writers through the data-access layer killed at random moments, and two
 // of them on one file: nothing acknowledged is lost, the file stays sound.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A full disk: the save says so, the program goes on, the file is sound
 // and every acknowledged entry is in it. The writer runs on a small file
 // system of its own (a private mount namespace).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several windows of one program, each with its own connection: an open
 // record set never holds up a save elsewhere, and every change begins its
 // transaction as a writer.

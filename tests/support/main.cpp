@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // main() for tests that need Qt but not the program's windows.
 #include <QApplication>
 

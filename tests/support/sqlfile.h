@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading and writing a database file straight through SQLite, so that a
 // test's checks do not depend on the code under test.

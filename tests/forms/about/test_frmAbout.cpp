@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: its look, how it closes, and the start of the
 // system-information tool found through the registry.
 
@@ -8,6 +9,7 @@
 #include "dao/errors.h"
 #include "registry/registry.h"
 #include "support/gui/msgboxes.h"
+#include "support/gui/windows.h"
 #include "support/tempdir.h"
 #include "ui/form.h"
 #include "ui/twips.h"
@@ -324,7 +326,7 @@ TEST_F(AboutTest, theToolIsStartedAsItsOwnProcess) {
     const QString tool = makeTool("tool", "#!/bin/sh\necho \"$#\" > '" + marker.toUtf8() + "'\n");
     writeHive(kMsinfoKey + sz("PATH", tool));
     EXPECT_TRUE(clickSysInfo().isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker) && QFileInfo(marker).size() > 0, 5000);
+    ASSERT_TRUE(testsupport::waitFor([&] { return QFile::exists(marker) && QFileInfo(marker).size() > 0; }, 5000));
     QFile f(marker);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll().trimmed(), QByteArray("0"));  // no arguments

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding entries: the duration input, Verify_Data, "ACCEPT" and the states.
 #include "entry_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Browsing and deleting entries, several forms, and the engine's errors.
 #include "entry_fixture.h"
 

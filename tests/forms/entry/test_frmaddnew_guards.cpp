@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What keeps a new entry and the log safe: moving or re-activating while
 // adding, deleting with no stored entry, a log that cannot be opened.
 #include "entry_fixture.h"

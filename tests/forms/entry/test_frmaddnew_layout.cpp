@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry form's window and controls as they stand after loading.
 #include "entry_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid window: opening it the way its callers do, the reload on
 // activation, "&Refresh" and "&Close", the two confirmations, heading-click
 // sorting, the resize rule, and failures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The query window: its modes, size and remembered position, and statements
 // run end to end through "&Execute".
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Run logs for tests: made by the log creator, filled and read straight
 // through SQLite so that the checks do not depend on the code under test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A grid bound the way the grid window binds it, over a log made for the
 // test straight through SQLite.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data control: opening, the navigation bar, bound controls, events.
 #include "controls/datacontrol.h"
 #include "platform/controls/logfile.h"

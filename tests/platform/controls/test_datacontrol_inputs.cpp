@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input controls of the data-bound windows: the slider's Click and the
 // multi-line text box's length limit.
 #include "controls/slider.h"

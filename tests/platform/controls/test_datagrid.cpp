@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data-bound grid: columns, lazy rows, edits held until the row is
 // written, the before-events, the new-row line, deletes, refusals and the
 // mouse events' order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid over a sorted set that has collected only its first rows: it
 // shows them at once and the rest when the view reaches their end.
 
@@ -5,6 +6,7 @@
 #include "controls/datagrid.h"
 #include "loggrid.h"
 #include "dao/dao.h"
+#include "support/gui/windows.h"
 #include "support/tempdir.h"
 
 #include <QAbstractItemModelTester>
@@ -94,7 +96,8 @@ TEST_F(LazyRowsTest, sortedGridShowsItsFirstRowsAndTheRestAtTheBottom) {
 
     showGrid();
     grid->scrollToBottom();  // the scroll bar reaches its end: the view fetches
-    QTRY_COMPARE(grid->model()->rowCount(), kRows + 1);
+    ASSERT_TRUE(testsupport::waitFor([&] { return grid->model()->rowCount() == kRows + 1; }))
+        << grid->model()->rowCount();
     EXPECT_FALSE(grid->model()->canFetchMore(QModelIndex()));
     EXPECT_EQ(model()->newRowLine(), kRows);
     EXPECT_EQ(shown(kRows - 1, 1), QStringLiteral("119"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid's model under Qt's model checker while rows are added through the
 // new-row line, deleted and rewritten, on a plain set and on a sorted set
 // that collected only its first rows. The checker reads the rows around a
@@ -10,6 +11,7 @@
 #include "controls/recordsetmodel.h"
 #include "dao/dao.h"
 #include "support/sqlfile.h"
+#include "support/gui/windows.h"
 #include "support/tempdir.h"
 
 #include <QAbstractItemModelTester>
@@ -128,7 +130,7 @@ TEST_F(ModelCheckerTest, sortedSetIsFetchedByTheViewWithTheCheckerAttached) {
     sortBy(QStringLiteral("[Time] desc"));
     EXPECT_EQ(m()->rowCount(), kFirst);
     grid->scrollToBottom();
-    QTRY_COMPARE(m()->rowCount(), kRows + 1);
+    ASSERT_TRUE(testsupport::waitFor([&] { return m()->rowCount() == kRows + 1; })) << m()->rowCount();
     EXPECT_FALSE(m()->canFetchMore(QModelIndex()));
     EXPECT_EQ(shown(0, 1), QStringLiteral("119"));
     EXPECT_EQ(shown(kRows - 1, 1), QStringLiteral("30"));

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logfixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -96,6 +98,32 @@ TEST_F(DatabaseTest, fileLockedPastTheBusyTimeoutIsReported) {
     sqlite3_exec(holder->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     rs->updateRow(0, {{1, 2}});
     EXPECT_EQ(rs->valueAt(0, 1).toLongLong(), 2);
+}
+
+// A wait for another program's lock asks the progress handler between its
+// short sleeps: the window that offers Cancel shows during the wait, and a
+// cancelled wait ends as cancelled, with nothing written.
+TEST_F(DatabaseTest, waitForALockAsksTheProgressHandlerAndCanBeCancelled) {
+    addFiveRuns();
+    auto holder = open();
+    sqlite3_exec(holder->handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    auto db = open();  // the default 5 s busy timeout
+    int asked = 0;
+    db->setProgressHandler([&] { return ++asked < 10; });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(errorNumber([&] { db->Execute(QStringLiteral("UPDATE runlog SET Time = 1")); }), dao::err::Cancelled);
+    EXPECT_EQ(asked, 10);
+    EXPECT_LT(clock.elapsed(), 2000);
+    // The next wait that runs out is a lock again, not a cancel.
+    db->setProgressHandler(nullptr);
+    dao::ConnectionOptions quick;
+    quick.busyTimeoutMs = 50;
+    auto other = dao::DBEngine().OpenDatabase(path, quick);
+    EXPECT_EQ(errorNumber([&] { other->Execute(QStringLiteral("UPDATE runlog SET Time = 1")); }), dao::err::FileInUse);
+    sqlite3_exec(holder->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    EXPECT_EQ(db->OpenRecordset(QStringLiteral("SELECT count(*) FROM runlog WHERE Time = 1"))
+                  ->Fields(0).Value().toInt(), 0);
 }
 
 TEST_F(DatabaseTest, twoConnectionsWriteAtOnce) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sorted set collects the row ids of its first rows when it opens and the
 // rest when something needs them; to its user it reads like a set sorted
 // in one go.
@@ -59,7 +60,7 @@ TEST_F(LazySortTest, sortedSetOpensWithItsFirstRowsAndCountsThem) {
     EXPECT_EQ(rs->AbsolutePosition(), 0);
     EXPECT_EQ(rs->Fields("Time").Value().toInt(), 10);
     EXPECT_FALSE(rs->BOF());
-    EXPECT_FALSE(rs->EOF());
+    EXPECT_FALSE(rs->EOF_());
 
     rs->MoveLast();
     EXPECT_TRUE(rs->keysComplete());
@@ -134,7 +135,7 @@ TEST_F(LazySortTest, positionsPastTheFirstRowsCollectTheRest) {
     // Walking row by row reaches every row, then EOF.
     rs = sorted(QStringLiteral("[Time]"));
     EXPECT_EQ(column(*rs, QStringLiteral("Description")), expected);
-    EXPECT_TRUE(rs->EOF());
+    EXPECT_TRUE(rs->EOF_());
 
     // A bookmark of a row beyond the first ones.
     eager->setAbsolutePosition(900);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh log in a temporary folder for every test, with helpers that read
 // and write it behind the data-access layer's back (a second program).
@@ -63,7 +64,7 @@ protected:
         QStringList out;
         if (rs.RecordCount() == 0) return out;
         rs.MoveFirst();
-        while (!rs.EOF()) {
+        while (!rs.EOF_()) {
             out << rs.Fields(field).Value().toString();
             rs.MoveNext();
         }

@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logfixture.h"
 
 using namespace testsupport;
 using dao::LeaveReason;
+
+// The record set's EOF_ leaves the C library's EOF macro to every file.
+static_assert(EOF < 0, "EOF is the C library's macro again after dao.h");
 
 namespace {
 
@@ -29,7 +33,7 @@ TEST_F(RecordsetTest, navigationKeepsPositionsAndEnds) {
     EXPECT_EQ(rs->AbsolutePosition(), 4);
     EXPECT_EQ(rs->Fields("Description").Value().toString(), "five");
     rs->MoveNext();
-    EXPECT_TRUE(rs->EOF());
+    EXPECT_TRUE(rs->EOF_());
     EXPECT_EQ(rs->AbsolutePosition(), -1);
     EXPECT_EQ(errorNumber([&] { rs->MoveNext(); }), dao::err::NoCurrentRecord);
     EXPECT_EQ(errorNumber([&] { rs->Fields(0).Value(); }), dao::err::NoCurrentRecord);
@@ -52,7 +56,7 @@ TEST_F(RecordsetTest, navigationKeepsPositionsAndEnds) {
 TEST_F(RecordsetTest, emptySetIsBothBofAndEof) {
     auto rs = open()->OpenRecordset(QStringLiteral("runlog"), dao::dbOpenDynaset);
     EXPECT_TRUE(rs->BOF());
-    EXPECT_TRUE(rs->EOF());
+    EXPECT_TRUE(rs->EOF_());
     EXPECT_EQ(rs->AbsolutePosition(), -1);
     EXPECT_EQ(rs->RecordCount(), 0);
     EXPECT_EQ(errorNumber([&] { rs->MoveFirst(); }), dao::err::NoCurrentRecord);
@@ -98,7 +102,7 @@ TEST_F(RecordsetTest, deleteStaysOnTheDeletedRowUntilTheNextMove) {
     auto rs = open()->OpenRecordset(QStringLiteral("runlog"), dao::dbOpenDynaset);
     rs->Move(2);  // "three"
     rs->Delete();
-    EXPECT_FALSE(rs->EOF());
+    EXPECT_FALSE(rs->EOF_());
     EXPECT_FALSE(rs->BOF());
     EXPECT_EQ(errorNumber([&] { rs->Fields(0).Value(); }), dao::err::RecordDeleted);
     rs->MoveNext();
@@ -110,7 +114,7 @@ TEST_F(RecordsetTest, deleteStaysOnTheDeletedRowUntilTheNextMove) {
     rs->MoveLast();  // deleting the last row: MoveNext reaches EOF
     rs->Delete();
     rs->MoveNext();
-    EXPECT_TRUE(rs->EOF());
+    EXPECT_TRUE(rs->EOF_());
     rs->MoveLast();
     EXPECT_EQ(rs->Fields("Description").Value().toString(), "four");
 }

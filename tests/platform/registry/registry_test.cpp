@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "registry/registry.h"
 #include "support/tempdir.h"
 
@@ -300,7 +301,7 @@ TEST_F(RegistryTest, writeRightsOnAHiveTheUserCannotWriteAreDeniedAndReadingWork
 
 TEST_F(RegistryTest, theSetUpScriptWritesAHiveThatNamesAnInstalledTool) {
     const QString script =
-        QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../../../scripts/write-sysinfo-hive"));
+        QStringLiteral(PACEBOOK_SOURCE_DIR "/scripts/write-sysinfo-hive");
     ASSERT_TRUE(QFileInfo(script).isExecutable()) << script.toStdString();
     const QString bin = dir_.file("bin");
     QDir().mkpath(bin);

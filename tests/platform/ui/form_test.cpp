@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window life cycle: load, show, activate, unload, the collection of
 // loaded windows, modal windows and geometry in twips.
 #include "dao/errors.h"

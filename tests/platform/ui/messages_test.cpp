@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes, the mouse pointer and the error guard.
 #include "dao/errors.h"
 #include "support/gui/msgboxes.h"

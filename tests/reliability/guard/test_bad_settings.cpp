@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A settings store full of junk, or one that cannot be read or written:
 // every window still opens where it can be used, and the log is never
 // touched by it.

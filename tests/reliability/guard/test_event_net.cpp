@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The last net: an error that escapes a handler or a widget's own event
 // handling is reported, and the program goes on answering events.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Malformed and hostile statements typed into the query window and run with
 // "&Execute": each run ends quickly (an endless one within moments of
 // Cancel), says what went wrong, leaves the program working and the log as

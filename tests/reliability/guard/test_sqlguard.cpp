@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The guarded connection on which the statements a user types run.
 
 #include "dao/dao.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's data-access layer in a process of its own, for the
 // reliability tests: they kill it at random moments, run two at once, or
 // fill its disk. It reports on standard output, one line at a time, with

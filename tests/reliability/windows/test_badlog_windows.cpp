@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Run.mdb that is not a sound log, met by the windows that open it: one
 // message that says what the file is, no grid left behind, the file as it
 // was; and a full disk while the entry form stores an entry.

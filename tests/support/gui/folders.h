@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folders for window tests: a program folder of their own, and a settings
 // store of their own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // main() for window tests: the program's application object, a private
 // settings store, message boxes answered and recorded, and no window left
 // loaded from one test to the next.

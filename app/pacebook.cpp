@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pacebook: a training log for runners.
 #include "app/Module1.h"
 #include "logstore/backup.h"

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps a long statement from freezing the program. While a statement runs
-// on a database, the engine calls back every few thousand steps; once the
+// on a database, or waits for another program's lock on it, the engine
+// calls back every few thousand steps (or every few milliseconds); once the
 // run has taken about a second, a small window says that the statement is
 // still running and offers "Cancel" (Esc works too). The window is modal to
 // the program, so nothing else can be started meanwhile, but the program
@@ -16,15 +18,17 @@
 class QDialog;
 class QWidget;
 
-class QueryProgress {
+namespace ui {
+
+class StatementProgress {
 public:
     // Installs the progress handler on db until destroyed. owner: the window
     // the progress window is shown over.
-    QueryProgress(dao::Database& db, QWidget* owner,
+    StatementProgress(dao::Database& db, QWidget* owner,
                   std::chrono::milliseconds delay = std::chrono::milliseconds(1000));
-    ~QueryProgress();
-    QueryProgress(const QueryProgress&) = delete;
-    QueryProgress& operator=(const QueryProgress&) = delete;
+    ~StatementProgress();
+    StatementProgress(const StatementProgress&) = delete;
+    StatementProgress& operator=(const StatementProgress&) = delete;
 
     bool cancelled() const { return cancelled_; }
     // Whether the progress window was shown during the run.
@@ -43,3 +47,5 @@ private:
     bool shown_ = false;
     QPointer<QDialog> window_;
 };
+
+}  // namespace ui

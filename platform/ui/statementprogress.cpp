@@ -1,4 +1,5 @@
-#include "queryprogress.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/statementprogress.h"
 
 #include "ui/app.h"
 
@@ -9,24 +10,26 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace ui {
+
 namespace {
 // How often the program answers events while a statement runs: often enough
 // to feel alive, rarely enough not to slow the statement down.
 constexpr qint64 kEventIntervalMs = 40;
 }  // namespace
 
-QueryProgress::QueryProgress(dao::Database& db, QWidget* owner, std::chrono::milliseconds delay)
+StatementProgress::StatementProgress(dao::Database& db, QWidget* owner, std::chrono::milliseconds delay)
     : db_(db), owner_(owner), delay_(delay) {
     clock_.start();
     db_.setProgressHandler([this] { return tick(); });
 }
 
-QueryProgress::~QueryProgress() {
+StatementProgress::~StatementProgress() {
     db_.setProgressHandler(nullptr);
     delete window_.data();
 }
 
-bool QueryProgress::tick() {
+bool StatementProgress::tick() {
     if (cancelled_) return false;
     const qint64 elapsed = clock_.elapsed();
     if (!shown_) {
@@ -40,7 +43,7 @@ bool QueryProgress::tick() {
     return !cancelled_;
 }
 
-void QueryProgress::showWindow() {
+void StatementProgress::showWindow() {
     shown_ = true;
     auto* dlg = new QDialog(owner_);
     dlg->setObjectName(QStringLiteral("frmRunning"));
@@ -72,3 +75,5 @@ void QueryProgress::showWindow() {
     dlg->raise();
     dlg->activateWindow();
 }
+
+}  // namespace ui
