@@ -4,6 +4,7 @@
 #include "forms/about/frmAbout.h"
 #include "forms/entry/frmaddnew.h"
 #include "forms/query/frmQuerys.h"
+#include "forms/summary/frmSummary.h"
 #include "settings/settings.h"
 #include "ui/app.h"
 #include "ui/guard.h"
@@ -91,6 +92,8 @@ void frmMain::createMenus() {
     mnuViewDatarunlog->setObjectName(QStringLiteral("mnuViewDatarunlog"));
     mnuViewLog = mnuView->addAction(QStringLiteral("View Log"));
     mnuViewLog->setObjectName(QStringLiteral("mnuViewLog"));
+    mnuViewSummary = mnuView->addAction(QStringLiteral("&Summary"));
+    mnuViewSummary->setObjectName(QStringLiteral("mnuViewSummary"));
 
     mnuAbout = menuBar->addMenu(QStringLiteral("About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
@@ -100,6 +103,7 @@ void frmMain::createMenus() {
     ui::onEvent(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     ui::onEvent(mnuViewDatarunlog, &QAction::triggered, this, &frmMain::mnuViewDatarunlog_Click);
     ui::onEvent(mnuViewLog, &QAction::triggered, this, &frmMain::mnuViewLog_Click);
+    ui::onEvent(mnuViewSummary, &QAction::triggered, this, &frmMain::mnuViewSummary_Click);
     ui::onEvent(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
 }
 
@@ -185,6 +189,9 @@ void frmMain::mnuViewLog_Click() {
     f.setCaption(QStringLiteral("Log Entries"));
     f.Show();
 }
+
+// "&Summary": the training summary, one shared window.
+void frmMain::mnuViewSummary_Click() { ui::sharedInstance<frmSummary>().Show(); }
 
 // "&About Pacebook...": the About box, modal over this window.
 void frmMain::mnuHelpAbout_Click() { ui::sharedInstance<frmAbout>().Show(ui::vbModal, this); }

@@ -21,6 +21,7 @@ public:
     void mnuFileExit_Click();
     void mnuViewDatarunlog_Click();
     void mnuViewLog_Click();
+    void mnuViewSummary_Click();
     void mnuHelpAbout_Click();
 
 protected:
@@ -38,6 +39,7 @@ private:
     QMenu* mnuView = nullptr;
     QAction* mnuViewDatarunlog = nullptr;
     QAction* mnuViewLog = nullptr;
+    QAction* mnuViewSummary = nullptr;
     QMenu* mnuAbout = nullptr;
     QAction* mnuHelpAbout = nullptr;
 

@@ -108,7 +108,8 @@ TEST_F(StartUp, mainWindowHasItsCaptionMenuAndStatusBar) {
         return list;
     };
     EXPECT_EQ(items("mnuFile"), QStringList({"mnuFileExit=E&xit"}));
-    EXPECT_EQ(items("mnuView"), QStringList({"mnuViewDatarunlog=Add Entry", "mnuViewLog=View Log"}));
+    EXPECT_EQ(items("mnuView"), QStringList({"mnuViewDatarunlog=Add Entry", "mnuViewLog=View Log",
+                                                "mnuViewSummary=&Summary"}));
     EXPECT_EQ(items("mnuAbout"), QStringList({"mnuHelpAbout=&About Pacebook..."}));
 
     auto* status = main->findChild<QStatusBar*>("sbStatusBar");
