@@ -159,6 +159,7 @@ void frmSummary::createControls() {
     grdTotals->setTabKeyNavigation(false);
     grdTotals->setWordWrap(false);
     grdTotals->verticalHeader()->hide();
+    grdTotals->verticalHeader()->setDefaultSectionSize(grdTotals->fontMetrics().height() * 3 / 2);
     // Widths from the font, not from the rows, so that a change of period
     // costs nothing however many rows it brings.
     const QFontMetrics fm(grdTotals->font());
@@ -371,7 +372,7 @@ void frmSummary::present(const summary::Totals& totals) {
         runs += p.runs;
         minutes += p.minutes;
     }
-    static const QString titles[] = {tr("Week (ISO 8601, Monday first)"), tr("Month"), tr("Year")};
+    const QString titles[] = {tr("Week (ISO 8601, Monday first)"), tr("Month"), tr("Year")};
     picChart->setData(std::move(categories), std::move(series), titles[int(totals.period)]);
 
     if (totals.rows.empty()) {
@@ -384,7 +385,9 @@ void frmSummary::present(const summary::Totals& totals) {
                              .arg(summary::hoursMinutes(minutes)));
     }
     QString note;
-    if (totals.undated > 0)
+    if (totals.undated == 1)
+        note = tr("1 run has no day that places it in a period; it is not counted here.");
+    else if (totals.undated > 1)
         note = tr("%1 runs have no day that places them in a period; they are not counted here.")
                    .arg(totals.undated);
     else if (totals.rows.empty())

@@ -91,9 +91,11 @@ SummaryChart::Layout SummaryChart::layout(const QSize& size) const {
     double most = 0;
     for (size_t c = 0; c < categories_.size(); ++c) most = std::max(most, total(int(c)));
     const double height = std::max(bottom - top, line);
+    // An hour at least, so that an empty or nearly empty chart has a scale.
+    const double reach = std::max(most, 60.0);
     const int lines = std::max(2, int(height / (line * 2.5)));
-    l.step = niceStep(std::max(most, 60.0) / lines);
-    l.top = std::max(1.0, std::ceil(most / l.step)) * l.step;
+    l.step = niceStep(reach / lines);
+    l.top = std::ceil(reach / l.step) * l.step;
 
     const double labels = fm.horizontalAdvance(minutesText(l.top));
     const double left = pad + line + pad + labels + pad;

@@ -118,7 +118,12 @@ TEST_F(SummaryWindowTest, periodsAndRangesReadTheTotalsAgain) {
     qint64 runs = 0;
     for (const auto& p : f->totals().rows) runs += p.runs;
     EXPECT_EQ(runs, 2);
+    EXPECT_TRUE(f->lblNote->isHidden());
+    // A run without a day is counted in no period, and the window says so.
+    summarytest::addRuns(log(), {{nullptr, 25, "Long"}});
     QTest::mouseClick(f->optMonths, Qt::LeftButton);
+    EXPECT_FALSE(f->lblNote->isHidden());
+    EXPECT_EQ(f->lblNote->text(), "1 run has no day that places it in a period; it is not counted here.");
     EXPECT_GE(f->totals().rows.size(), 14u);
     EXPECT_EQ(f->totals().rows.back().minutes, 30);
     EXPECT_EQ(f->picChart->categories().size(), f->totals().rows.size());

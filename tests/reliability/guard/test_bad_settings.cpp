@@ -7,6 +7,7 @@
 #include "app/frmMain.h"
 #include "forms/grid/frmDataGrid.h"
 #include "forms/query/frmQuerys.h"
+#include "forms/summary/frmSummary.h"
 #include "logstore/logfile.h"
 #include "settings/settings.h"
 #include "support/gui/folders.h"
@@ -116,11 +117,14 @@ TEST_F(BadSettingsTest, valuesThatAreNotUsableNumbersCountAsAbsent) {
     for (const QByteArray& value : junk) {
         const std::string label = "value " + value.toStdString();
         QByteArray ini = "[Settings]\n";
-        for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight", "QueryLeft", "QueryTop"})
+        for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight", "QueryLeft", "QueryTop",
+                                "SummaryLeft", "SummaryTop", "SummaryWidth", "SummaryHeight"})
             ini += QByteArray(key) + "=" + value + "\n";
         writeStore(ini);
         frmMain* main = startProgram();
         frmQuerys* query = viewLog(main);
+        main->findChild<QAction*>(QStringLiteral("mnuViewSummary"))->trigger();
+        frmSummary* summary = &sharedInstance<frmSummary>();
         EXPECT_EQ(boxes.count(), 0) << label;
         EXPECT_NEAR(main->Left(), 1000, onePixel) << label;
         EXPECT_NEAR(main->Top(), 1000, onePixel) << label;
@@ -128,8 +132,11 @@ TEST_F(BadSettingsTest, valuesThatAreNotUsableNumbersCountAsAbsent) {
         EXPECT_NEAR(pixelsToTwipsY(main->frameGeometry().height()), 6500, onePixel) << label;
         EXPECT_NEAR(query->Left(), 0, onePixel) << label;
         EXPECT_NEAR(query->Top(), 0, onePixel) << label;
+        EXPECT_NEAR(summary->Left(), 1400, onePixel) << label;
+        EXPECT_NEAR(pixelsToTwipsX(summary->frameGeometry().width()), 12000, onePixel) << label;
         expectUsable(main, label);
         expectUsable(query, label);
+        expectUsable(summary, label);
         exitProgram(main);
         EXPECT_EQ(Forms::Count(), 0) << label;
     }
