@@ -188,6 +188,7 @@ void frmSummary::createControls() {
     named(lblNote, "lblNote", tr("Note"));
     lblNote->setTextFormat(Qt::PlainText);
     lblNote->setWordWrap(true);
+    lblNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblNote->hide();
 
     cmdCopy = new QPushButton(tr("&Copy"), this);

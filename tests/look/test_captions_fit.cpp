@@ -6,6 +6,7 @@
 #include "forms/about/frmAbout.h"
 #include "forms/entry/frmaddnew.h"
 #include "forms/query/frmQuerys.h"
+#include "forms/summary/frmSummary.h"
 #include "ui/form.h"
 
 #include <QAbstractButton>
@@ -14,6 +15,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -119,6 +121,13 @@ TEST(CaptionsFit, queryWindowCaptionsFit) {
 TEST(CaptionsFit, aboutBoxCaptionsFit) {
     frmAbout& about = ui::sharedInstance<frmAbout>();
     EXPECT_EQ(clippedCaptions(&about), "");
+}
+
+TEST(CaptionsFit, summaryWindowCaptionsFit) {
+    frmSummary& form = ui::sharedInstance<frmSummary>();
+    form.Show();
+    form.layout()->activate();
+    EXPECT_EQ(clippedCaptions(&form), "");
 }
 
 TEST(CaptionsFit, mainWindowStatusPanelsFit) {
