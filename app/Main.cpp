@@ -10,8 +10,9 @@
 namespace Module1 {
 
 void Main() {
-    // The folder exactly as reported; the data layer finds Run.mdb in it
-    // whatever the case of the name.
+    // The folder exactly as reported, even one whose name holds a backslash;
+    // the data layer finds Run.mdb in it (a stray RUN.MDB beside it is not
+    // the log).
     sDatabasePath = ui::App::Path() + QStringLiteral("\\RUN.MDB");
     sConnect = QString();
     fMainForm = new frmMain();

@@ -48,10 +48,13 @@ enum EditModeEnum : int {
 };
 
 // Maps a path written with backslashes ("C:\dir\Run.mdb", "/opt/pb\RUN.MDB")
-// to this file system: backslashes become '/', repeated separators collapse,
-// and the last name is matched to an existing entry of its folder without
-// regard to case (with several spellings present, every spelling reaches
-// the same one). When no entry matches, the name is returned as written.
+// to this file system: the backslashes after the longest beginning that
+// names an existing folder as written become '/' (so a folder whose own
+// name holds a backslash is found), repeated separators collapse, and the
+// last name is matched to an entry of its folder: the log's own spelling
+// Run.mdb wins for any spelling of that name, then the name as written,
+// then any entry spelt alike without regard to case (the first in sorted
+// order). When no entry matches, the name is returned as written.
 QString resolveFileName(const QString& path);
 
 // Options of a connection; the defaults are what the program uses.
