@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -119,21 +120,27 @@ DataControl::DataControl(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // Each button is in the tab order (a click leaves the focus where it
+    // was) and has a key of the window, named in its tooltip. The keys are
+    // the window's only while the bar is shown.
     auto makeButton = [this, layout](QToolButton*& button, const char* name, const QString& text,
-                                     const QString& tip, int action) {
+                                     const QString& tip, const QKeySequence& key, int action) {
         button = new QToolButton(this);
         button->setObjectName(QString::fromLatin1(name));
         button->setText(text);
-        button->setToolTip(tip);
+        button->setShortcut(key);
+        button->setToolTip(tr("%1 (%2)").arg(tip, key.toString(QKeySequence::NativeText)));
         button->setAccessibleName(tip);
-        button->setFocusPolicy(Qt::NoFocus);
+        button->setFocusPolicy(Qt::TabFocus);
         button->setAutoRaise(false);
         button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
         layout->addWidget(button);
         connect(button, &QToolButton::clicked, this, [this, action] { navigate(action); });
     };
-    makeButton(first_, "first", QStringLiteral("|\u25C0"), tr("First"), vbDataActionMoveFirst);
-    makeButton(previous_, "previous", QStringLiteral("\u25C0"), tr("Previous"), vbDataActionMovePrevious);
+    makeButton(first_, "first", QStringLiteral("|\u25C0"), tr("First"), QKeySequence(Qt::CTRL | Qt::Key_Home),
+               vbDataActionMoveFirst);
+    makeButton(previous_, "previous", QStringLiteral("\u25C0"), tr("Previous"),
+               QKeySequence(Qt::CTRL | Qt::Key_PageUp), vbDataActionMovePrevious);
     caption_ = new QLabel(this);
     caption_->setObjectName(QStringLiteral("caption"));
     caption_->setFrameShape(QFrame::Panel);
@@ -142,8 +149,10 @@ DataControl::DataControl(QWidget* parent) : QWidget(parent) {
     caption_->setIndent(4);
     caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     layout->addWidget(caption_, 1);
-    makeButton(next_, "next", QStringLiteral("\u25B6"), tr("Next"), vbDataActionMoveNext);
-    makeButton(last_, "last", QStringLiteral("\u25B6|"), tr("Last"), vbDataActionMoveLast);
+    makeButton(next_, "next", QStringLiteral("\u25B6"), tr("Next"), QKeySequence(Qt::CTRL | Qt::Key_PageDown),
+               vbDataActionMoveNext);
+    makeButton(last_, "last", QStringLiteral("\u25B6|"), tr("Last"), QKeySequence(Qt::CTRL | Qt::Key_End),
+               vbDataActionMoveLast);
     for (QToolButton* b : {first_, previous_, next_, last_}) b->setMinimumWidth(24);
 }
 
@@ -158,6 +167,8 @@ void DataControl::setRecordsetType(int type) {
         throw dao::Error(dao::err::InvalidPropertyValue);
     recordsetType_ = type;
 }
+
+QList<QWidget*> DataControl::tabStops() const { return {first_, previous_, next_, last_}; }
 
 QString DataControl::Caption() const { return caption_->text(); }
 void DataControl::setCaption(const QString& caption) { caption_->setText(caption); }

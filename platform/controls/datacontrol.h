@@ -6,6 +6,7 @@
 
 #include "dao/dao.h"
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -85,6 +86,11 @@ public:
 
     // The description of the error last reported through the Error event.
     QString ErrorDescription() const { return errorDescription_; }
+
+    // The navigation bar's buttons in their tab order (first, previous,
+    // next, last), for the window's own tab order. Their keys: Ctrl+Home,
+    // Ctrl+Page Up, Ctrl+Page Down, Ctrl+End.
+    QList<QWidget*> tabStops() const;
 
     // The navigation bar's buttons, as the user clicks them.
     void moveFirst() { navigate(vbDataActionMoveFirst); }

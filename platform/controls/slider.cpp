@@ -12,6 +12,11 @@ Slider::Slider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
     setTickInterval(1);
     setSingleStep(1);
     setPageStep(1);
+    setTracking(true);  // the value follows the thumb while it is dragged
+    connect(this, &QAbstractSlider::valueChanged, this, [this] {
+        if (pressed_) changedWhilePressed_ = true;
+        emit Click();
+    });
 }
 
 int Slider::valueAtPoint(const QPoint& point) const {
@@ -32,6 +37,7 @@ int Slider::valueAtPoint(const QPoint& point) const {
 void Slider::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         pressed_ = true;
+        changedWhilePressed_ = false;
         QStyleOptionSlider opt;
         initStyleOption(&opt);
         const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
@@ -47,9 +53,9 @@ void Slider::mouseReleaseEvent(QMouseEvent* event) {
     const bool wasPressed = pressed_ && event->button() == Qt::LeftButton;
     if (event->button() == Qt::LeftButton) pressed_ = false;
     QSlider::mouseReleaseEvent(event);
-    // Released over the slider; a drag of the thumb that ends beside it
-    // counts too, since the value it set is what the slider now shows.
-    if (wasPressed && isEnabled()) emit Click();
+    // A click that left the value as it was (on the thumb) is a Click too;
+    // one that changed it has raised its Click already.
+    if (wasPressed && isEnabled() && !changedWhilePressed_) emit Click();
 }
 
 }  // namespace controls

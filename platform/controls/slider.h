@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A horizontal slider with a Click event: a mouse button released over the
-// slider, after a click on its track or a drag of its thumb. Moving it with
-// the keyboard alone raises no Click.
+// A horizontal slider with a Click event. Click is raised whenever the
+// slider's value changes, however the user moved it (a click on the track,
+// the thumb dragged, the mouse wheel, the arrow keys, Page Up and Page Down,
+// Home and End, a screen reader, the program), and once for a click that
+// leaves the value as it was (on the thumb). While the thumb is dragged,
+// Click follows every value it passes, so what the window shows for the
+// slider is always its value.
 
 #include <QSlider>
 
@@ -25,6 +29,7 @@ private:
     int valueAtPoint(const QPoint& point) const;
 
     bool pressed_ = false;
+    bool changedWhilePressed_ = false;
 };
 
 }  // namespace controls

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/textbox.h"
 
+#include <QPalette>
 #include <QTextCursor>
 
 namespace controls {
@@ -36,6 +37,13 @@ void MultiLineTextBox::inputMethodEvent(QInputMethodEvent* event) {
 
 void MultiLineTextBox::insertFromMimeData(const QMimeData* source) {
     limited([&] { QPlainTextEdit::insertFromMimeData(source); });
+}
+
+void showTextWhileDisabled(QWidget* box) {
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+    palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Window));
+    box->setPalette(palette);
 }
 
 }  // namespace controls

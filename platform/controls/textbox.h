@@ -30,4 +30,9 @@ private:
     int maxLength_ = 0;
 };
 
+// A box that takes no typing (it stays disabled) but whose text reads as
+// normal text: dark on the window's own light grey, instead of the pale
+// grey on grey of a disabled control.
+void showTextWhileDisabled(QWidget* box);
+
 }  // namespace controls
