@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmMain.h"
 
+#include "app/Module1.h"
+
 #include "forms/about/frmAbout.h"
 #include "forms/entry/frmaddnew.h"
 #include "forms/query/frmQuerys.h"
@@ -158,13 +160,30 @@ void frmMain::Form_Load() {
     setHeight(storedSize(QStringLiteral("MainHeight"), 6500, false));
 }
 
+void frmMain::Form_QueryUnload(int& Cancel) {
+    // Every other window is asked before any is closed, the most recently
+    // loaded first: one that keeps something of the user's (a new entry
+    // they want to keep) cancels the exit, and every window stays.
+    for (int i = ui::Forms::Count() - 1; i >= 0; --i) {
+        ui::Form* form = ui::Forms::Item(i);
+        if (form && form != this && !form->QueryUnload()) {
+            Cancel = True;
+            return;
+        }
+    }
+}
+
 void frmMain::Form_Unload(int& Cancel) {
     // Every other window goes first, the most recently loaded first. This
-    // window, the first one loaded, stays (it is usually index 0).
+    // window, the first one loaded, stays (it is usually index 0). Should
+    // one refuse after all, the program keeps running with this window.
     const std::int16_t n = static_cast<std::int16_t>(ui::Forms::Count() - 1);
     for (std::int16_t i = n; i >= 0; --i) {
         ui::Form* form = ui::Forms::Item(i);
-        if (form && form != this) form->Unload();
+        if (form && form != this && !form->Unload()) {
+            Cancel = True;
+            return;
+        }
     }
 
     if (WindowState() == ui::vbMinimized) return;

@@ -3,8 +3,10 @@
 
 #include "dao/dao.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -33,7 +35,23 @@ void check(sqlite3* db, int rc, const QString& path) {
     throw dao::Error(dao::err::EngineError, QStringLiteral("Could not create '%1': %2").arg(path, msg));
 }
 
+// A word for a POSIX shell: quoted unless it is plain.
+QString shellWord(const QString& word) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    if (plain.match(word).hasMatch()) return word;
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
 }  // namespace
+
+QString newLogCommand(const QString& programFolder, const QString& logPath) {
+    const QFileInfo beside(QDir(programFolder).filePath(QStringLiteral("pacebook-newlog")));
+    const QString tool =
+        beside.isFile() && beside.isExecutable() ? beside.absoluteFilePath() : QStringLiteral("pacebook-newlog");
+    return shellWord(tool) + QLatin1Char(' ') + shellWord(logPath);
+}
 
 void createLog(const QString& path) {
     // "RUN.MDB" beside a new "Run.mdb" would split the log in two: the

@@ -25,6 +25,12 @@ inline QString fileName() { return QStringLiteral("\\Run.mdb"); }
 // takes in its stride).
 inline QString logPath(const QString& folder, const QString& name = fileName()) { return folder + name; }
 
+// The command line that makes an empty log at logPath, for a message that
+// tells the user how: the pacebook-newlog tool of programFolder (installed
+// beside the program), or the one on the PATH when there is none there;
+// both paths quoted for a shell.
+QString newLogCommand(const QString& programFolder, const QString& logPath);
+
 // The statements that make the table. Date is ISO 8601 text (YYYY-MM-DD)
 // and must be a real day; Time is a whole number of minutes. Both may be
 // empty. Type and Description are text of any length.

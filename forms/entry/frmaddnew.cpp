@@ -8,6 +8,7 @@
 #include "controls/textbox.h"
 #include "dao/dao.h"
 #include "app/Module1.h"
+#include "logstore/logfile.h"
 #include "logstore/runtypes.h"
 #include "ui/app.h"
 #include "ui/guard.h"
@@ -15,6 +16,7 @@
 #include "ui/screen.h"
 #include "ui/twips.h"
 
+#include <QAbstractItemView>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDate>
@@ -23,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace {
 
@@ -46,7 +49,9 @@ QString openFailureText(const QString& path, const dao::Error& e) {
     switch (e.Number()) {
     case dao::err::FileNotFound:
     case dao::err::FileNotFoundRuntime:
-        cause = QObject::tr("The file does not exist.");
+        cause = QObject::tr("The file does not exist. To start a new, empty log there, run:\n\n%1\n\n"
+                            "This window opens it when you come back to it.")
+                    .arg(logstore::newLogCommand(ui::App::Path(), path));
         break;
     case dao::err::NotDatabase:
         cause = QObject::tr("The file is not a run log database, or it is damaged.");
@@ -102,19 +107,23 @@ void frmaddnew::createControls() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     ui::placeTwips(Frame1, 120, 120, 7212, 5772);
 
-    auto label = [this](int index, const QString& text, double l, double t, double w, double h) {
-        auto* lbl = new QLabel(text, Frame1);
+    auto label = [this](int index, const QString& text, double l, double t, double w, double h,
+                        QWidget* parent) {
+        auto* lbl = new QLabel(text, parent);
         lbl->setObjectName(QStringLiteral("lblLabels_%1").arg(index));
         lbl->setWordWrap(true);
         lbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         ui::placeTwips(lbl, l, t, w, h);
         lblLabels_[static_cast<size_t>(index)] = lbl;
     };
-    label(0, QStringLiteral("Date: (click on the calendar)"), 3720, 360, 1332, 492);
-    label(3, QStringLiteral("Details:"), 3720, 1200, 732, 252);
-    label(2, QStringLiteral("Type of run:"), 3720, 2040, 852, 252);
-    label(1, QStringLiteral("Duration:(hr)"), 240, 2520, 852, 252);
-    label(5, QStringLiteral("Duration:(min)"), 240, 3000, 1092, 252);
+    label(0, QStringLiteral("Date: (click on the calendar)"), 3720, 360, 1332, 492, Frame1);
+    label(3, QStringLiteral("Details:"), 3720, 1200, 732, 252, Frame1);
+    // Beside the type box, in the same place on the screen: a screen reader
+    // names a combo box by the label it is the buddy of, which must be its
+    // sibling.
+    label(2, QStringLiteral("Type of run:"), 120 + 3720, 120 + 2040, 852, 252, this);
+    label(1, QStringLiteral("Duration:(hr)"), 240, 2520, 852, 252, Frame1);
+    label(5, QStringLiteral("Duration:(min)"), 240, 3000, 1092, 252, Frame1);
 
     lblData = new QLabel(QStringLiteral("Use the arrows to scroll through the entries in the log. "
                                         "Click on \"Add New\" to enter a new Entry in the log."),
@@ -155,6 +164,7 @@ void frmaddnew::createControls() {
     cbtype->setEditable(true);
     cbtype->setInsertPolicy(QComboBox::NoInsert);  // typed text never joins the list
     cbtype->setCompleter(nullptr);                 // and is taken exactly as typed
+    lblLabels_[2]->setBuddy(cbtype);
     ui::placeTwips(cbtype, 4920, 2160, 1932, 288);
 
     Sldhr = new controls::Slider(this);
@@ -196,11 +206,20 @@ void frmaddnew::createControls() {
     cmdGrid->setObjectName(QStringLiteral("cmdGrid"));
     ui::placeTwips(cmdGrid, 4800, 4920, 1452, 300);
 
-    // Tab order: txtFields(0), txtFields(3), Add, Delete, Grid, calendar,
-    // type, hours, minutes, duration, ACCEPT, (frame), Return.
-    QWidget* order[] = {txtFields_0, txtFields_3, cmdAdd, cmdDelete, cmdGrid, Calendar1,
-                        cbtype,      Sldhr,       Sldmin, txtSld,    Cmdaccpt, cmdReturn};
-    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    describeControls();
+
+    // The date, duration and (while browsing) details boxes take no typing
+    // but must read as well as any text.
+    for (QWidget* box : std::initializer_list<QWidget*>{txtFields_0, txtSld, txtFields_3})
+        controls::showTextWhileDisabled(box);
+
+    // Tab order: txtFields(0), txtFields(3), the navigation bar's buttons,
+    // Add, Delete, Grid, calendar, type, hours, minutes, duration, ACCEPT,
+    // (frame), Return.
+    QList<QWidget*> order = {txtFields_0, txtFields_3};
+    order += Data1->tabStops();
+    order += {cmdAdd, cmdDelete, cmdGrid, Calendar1, cbtype, Sldhr, Sldmin, txtSld, Cmdaccpt, cmdReturn};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
     // Bindings to the log's fields.
     Data1->bind(Calendar1, QStringLiteral("Date"));
@@ -222,8 +241,35 @@ void frmaddnew::createControls() {
     ui::onEvent(cmdReturn, &QPushButton::clicked, this, &frmaddnew::cmdReturn_Click);
     ui::onEvent(Calendar1, &QCalendarWidget::clicked, this, &frmaddnew::Calendar1_Click);
     ui::onEvent(Calendar1, &QCalendarWidget::activated, this, &frmaddnew::Calendar1_Click);
+    // A day chosen with the keyboard (arrow keys, Page Up and Down, Enter)
+    // or the wheel is taken as a click, so the date box always shows the
+    // day the calendar shows. (When the data control shows a row it fills
+    // the date box after the calendar, so the row's own date stays.)
+    ui::onEvent(Calendar1, &QCalendarWidget::selectionChanged, this, &frmaddnew::Calendar1_Click);
     ui::onEvent(Sldhr, &controls::Slider::Click, this, &frmaddnew::Sldhr_Click);
     ui::onEvent(Sldmin, &controls::Slider::Click, this, &frmaddnew::Sldmin_Click);
+}
+
+void frmaddnew::describeControls() {
+    auto describe = [](QWidget* w, const QString& name, const QString& description) {
+        w->setAccessibleName(name);
+        w->setAccessibleDescription(description);
+    };
+    describe(Calendar1, tr("Day of the run"), tr("Pick the day of the run; the arrow keys move the day."));
+    // The calendar's own parts take the focus and are read out themselves.
+    if (auto* days = Calendar1->findChild<QAbstractItemView*>(QStringLiteral("qt_calendar_calendarview")))
+        describe(days, Calendar1->accessibleName(), Calendar1->accessibleDescription());
+    if (auto* year = Calendar1->findChild<QSpinBox*>(QStringLiteral("qt_calendar_yearedit")))
+        describe(year, tr("Year"), QString());
+    describe(txtFields_0, tr("Date"), tr("The day of the run, as picked on the calendar."));
+    describe(txtFields_3, tr("Details"), tr("Notes on the run, at most 255 characters."));
+    describe(cbtype, tr("Type of run"), tr("Pick a type from the list, or type your own."));
+    describe(Sldhr, tr("Hours"), tr("Hours of the run, 0 to 6."));
+    describe(Sldmin, tr("Minutes"), tr("Minutes of the run, 0 to 59."));
+    describe(txtSld, tr("Duration"),
+             tr("Hours and minutes while you move the sliders; whole minutes once the entry is checked."));
+    describe(Cmdaccpt, Cmdaccpt->text(), tr("Checks the new entry and stores it."));
+    describe(Data1, tr("Entries"), tr("Moves through the entries of the log."));
 }
 
 void frmaddnew::Form_Load() {
@@ -414,15 +460,17 @@ void frmaddnew::cmdGrid_Click() {
 
 void frmaddnew::cmdReturn_Click() { Unload(); }
 
-void frmaddnew::Form_Unload(int& Cancel) {
-    if (newEntryHasInput()) {
-        if (ui::MsgBox(tr("Discard the new entry?"), ui::vbYesNo + ui::vbQuestion) != ui::vbYes) {
-            Cancel = True;
-            return;
-        }
-        // Never stored unchecked.
-        Data1->UpdateControls();
+void frmaddnew::Form_QueryUnload(int& Cancel) {
+    if (!newEntryHasInput()) return;
+    if (ui::MsgBox(tr("Discard the new entry?"), ui::vbYesNo + ui::vbQuestion) != ui::vbYes) {
+        Cancel = True;
+        return;
     }
+    // Never stored unchecked; asked once, even if the closing goes on later.
+    Data1->UpdateControls();
+}
+
+void frmaddnew::Form_Unload(int& Cancel) {
     // Changes to a stored entry (its type) are written as the control closes.
     Data1->Close();
     ui::Screen::setMousePointer(ui::Screen::vbDefault);

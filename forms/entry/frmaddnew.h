@@ -75,10 +75,13 @@ public:
 protected:
     void Form_Load() override;
     void Form_Activate() override;
+    void Form_QueryUnload(int& Cancel) override;
     void Form_Unload(int& Cancel) override;
 
 private:
     void createControls();
+    // Names and descriptions for screen readers.
+    void describeControls();
     // A new entry is current that has not been stored yet.
     bool newEntryPending() const;
     // ... and the user has put something into it.

@@ -68,6 +68,8 @@ void frmDataGrid::createControls() {
     grdDataGrid->setAllowDelete(true);
     grdDataGrid->setAllowUpdate(true);
     grdDataGrid->setDataSource(Data1);
+    grdDataGrid->setAccessibleName(tr("Rows"));
+    grdDataGrid->setAccessibleDescription(tr("The rows of the log or of the query; edit a cell in place."));
     ui::placeTwips(grdDataGrid, 0, picButtonsHeight, 8484, 3648);
 
     // Tab order: the buttons, then the grid.

@@ -95,6 +95,7 @@ void frmQuerys::createControls() {
     txtSQLStatement->setObjectName(QStringLiteral("txtSQLStatement"));
     txtSQLStatement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtSQLStatement->setTabChangesFocus(true);
+    txtSQLStatement->setAccessibleName(tr("SQL statement"));
     {
         QPalette pal = txtSQLStatement->palette();
         pal.setColor(QPalette::Base, Qt::white);

@@ -148,7 +148,9 @@ bool Form::Unload() {
     QPointer<Form> self(this);
     int Cancel = 0;
     unloading_ = true;
-    guard([&] { Form_Unload(Cancel); });
+    guard([&] { Form_QueryUnload(Cancel); });
+    if (!self) return true;
+    if (Cancel == 0) guard([&] { Form_Unload(Cancel); });
     if (!self) return true;
     unloading_ = false;
     if (Cancel != 0) return false;
@@ -162,6 +164,17 @@ bool Form::Unload() {
     deleteLater();
     if (loadedForms().empty()) QCoreApplication::quit();
     return true;
+}
+
+bool Form::QueryUnload() {
+    if (!loaded_ || unloading_) return true;
+    QPointer<Form> self(this);
+    int Cancel = 0;
+    unloading_ = true;
+    guard([&] { Form_QueryUnload(Cancel); });
+    if (!self) return true;
+    unloading_ = false;
+    return Cancel == 0;
 }
 
 QMargins Form::frameMarginsPx() const {

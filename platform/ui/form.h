@@ -41,10 +41,14 @@ public:
     void Show(int modal = vbModeless, Form* owner = nullptr);
     void Hide();
 
-    // Unloads the window: Form_Unload runs; unless it cancels, the window
-    // leaves Forms, closes and is deleted later (so create windows with new).
-    // Returns false if cancelled.
+    // Unloads the window: Form_QueryUnload, then Form_Unload run; unless
+    // either cancels, the window leaves Forms, closes and is deleted later
+    // (so create windows with new). Returns false if cancelled.
     bool Unload();
+    // Asks the window whether it may be unloaded (Form_QueryUnload), without
+    // unloading it: false if it would refuse. A window that closes others
+    // asks each of them before it unloads any.
+    bool QueryUnload();
 
     QString Caption() const { return windowTitle(); }
     void setCaption(const QString& caption) { setWindowTitle(caption); }
@@ -77,6 +81,8 @@ protected:
     virtual void Form_Load() {}
     virtual void Form_Activate() {}
     virtual void Form_Resize() {}
+    // Before the window is unloaded: setting Cancel keeps it as it is.
+    virtual void Form_QueryUnload(int& Cancel) {}
     virtual void Form_Unload(int& Cancel) {}
 
     bool event(QEvent* e) override;

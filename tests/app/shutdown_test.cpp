@@ -2,6 +2,8 @@
 // Closing the main window: every other window first, then the program ends.
 #include "app/Module1.h"
 #include "app/frmMain.h"
+#include "forms/entry/frmaddnew.h"
+#include "platform/controls/logfile.h"
 #include "dao/errors.h"
 #include "settings/settings.h"
 #include "support/gui/folders.h"
@@ -10,10 +12,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 using namespace ui;
@@ -37,6 +44,8 @@ private:
     QString name_;
     bool failUnload_;
 };
+
+QString setting(const char* key) { return settings::GetSetting("Pacebook", "Settings", key); }
 
 class ShutDown : public ::testing::Test {
 protected:
@@ -100,17 +109,56 @@ TEST_F(ShutDown, errorInAnotherWindowsUnloadIsReportedAndTheProgramStillCloses) 
     EXPECT_FALSE(settings::GetSetting("Pacebook", "Settings", "MainTop").isEmpty());
 }
 
-TEST_F(ShutDown, windowThatRefusesToCloseKeepsTheProgramRunning) {
+TEST_F(ShutDown, windowThatRefusesToCloseKeepsTheProgramAndTheMainWindowRunning) {
     class Stubborn : public Form {
         void Form_Unload(int& Cancel) override { Cancel = 1; }
     };
     auto* stubborn = new Stubborn;
     stubborn->Show();
     main->findChild<QAction*>("mnuFileExit")->trigger();
-    EXPECT_FALSE(main->isLoaded());
-    EXPECT_EQ(Forms::Count(), 1);
-    EXPECT_EQ(Forms::Item(0), stubborn);
+    EXPECT_TRUE(main->isLoaded());
+    EXPECT_EQ(Forms::Count(), 2);
+    EXPECT_EQ(Forms::Item(1), stubborn);
+    EXPECT_TRUE(setting("MainLeft").isEmpty());
     delete stubborn;
+}
+
+// An entry form with a new entry the user keeps ("No" to "Discard the new
+// entry?") cancels the exit before any window is closed.
+TEST_F(ShutDown, exitRefusedByAnEntryFormClosesNothingAndStoresNothing) {
+    testlog::create(program.file("Run.mdb"), testlog::sample(1));
+    (new OtherWindow("query"))->Show();
+    auto* entry = new frmaddnew();
+    entry->Show();
+    QTest::mouseClick(entry->cmdAdd, Qt::LeftButton);
+    entry->Calendar1->setSelectedDate(QDate(2024, 9, 1));
+    (new OtherWindow("grid"))->Show();
+    ASSERT_EQ(Forms::Count(), 4);
+
+    const std::vector<std::pair<const char*, std::function<void()>>> exits = {
+        {"E&xit", [this] { main->findChild<QAction*>("mnuFileExit")->trigger(); }},
+        {"close box", [this] { main->close(); }},
+    };
+    for (const auto& [how, exit] : exits) {
+        SCOPED_TRACE(how);
+        boxes.clear();
+        boxes.answer(ui::vbNo);
+        exit();
+        EXPECT_EQ(boxes.prompts(), QStringList{"Discard the new entry?"});
+        EXPECT_TRUE(unloads.empty());
+        EXPECT_EQ(Forms::Count(), 4);
+        EXPECT_TRUE(main->isLoaded() && main->isVisible());
+        EXPECT_EQ(entry->txtFields_0->text(), "2024-09-01");
+        EXPECT_EQ(entry->iAddNew, True);
+        EXPECT_TRUE(setting("MainLeft").isEmpty());
+    }
+    // "Yes": the exit goes on, and the new entry is not stored.
+    boxes.answer(ui::vbYes);
+    main->findChild<QAction*>("mnuFileExit")->trigger();
+    EXPECT_EQ(unloads, (std::vector<QString>{"grid", "query"}));
+    EXPECT_EQ(Forms::Count(), 0);
+    EXPECT_EQ(testlog::read(program.file("Run.mdb")).size(), 1u);
+    EXPECT_FALSE(setting("MainLeft").isEmpty());
 }
 
 }  // namespace

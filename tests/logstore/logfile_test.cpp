@@ -92,4 +92,26 @@ TEST(LogPath, folderAndNameJoinAsPlainText) {
     EXPECT_EQ(logstore::logPath(QStringLiteral("/"), logstore::upperFileName()), QStringLiteral("/\\RUN.MDB"));
 }
 
+// The command a message gives for making a log: pasted into a shell, it
+// runs the tool on exactly that path.
+TEST(NewLogCommand, namesTheToolBesideTheProgramAndQuotesForAShell) {
+    testsupport::TempFolder program;
+    const struct {
+        QString log;
+        QString words;  // the log's path as the shell reads it back
+    } cases[] = {
+        {"/home/ann/Pacebook/Run.mdb", "/home/ann/Pacebook/Run.mdb"},
+        {"/home/ann/My Runs/Run.mdb", "'/home/ann/My Runs/Run.mdb'"},
+        {"/home/ann's/$HOME/`x`/Run.mdb", "'/home/ann'\\''s/$HOME/`x`/Run.mdb'"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(logstore::newLogCommand(program.path(), c.log), "pacebook-newlog " + c.words);
+    // Installed beside the program: named by its full path.
+    QFile tool(program.file(QStringLiteral("pacebook-newlog")));
+    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+    tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    tool.close();
+    EXPECT_EQ(logstore::newLogCommand(program.path(), cases[0].log), tool.fileName() + " " + cases[0].words);
+}
+
 }  // namespace

@@ -95,16 +95,6 @@ TEST_F(Adding, hourClickedAfterMinutesShowsHoursOnlyButKeepsTheMinutes) {
     EXPECT_EQ(logRows()[0].time, 140);
 }
 
-TEST_F(Adding, keyboardOnASliderChangesNeitherMemberNorBox) {
-    auto* form = openForm(0);
-    QTest::mouseClick(form->cmdAdd, Qt::LeftButton);
-    form->Sldhr->setFocus();
-    QTest::keyClick(form->Sldhr, Qt::Key_Right);
-    EXPECT_EQ(form->Sldhr->value(), 1);
-    EXPECT_EQ(form->iHour, 0);
-    EXPECT_EQ(form->txtSld->text(), "");
-}
-
 TEST_F(Adding, blankDateTypeAndZeroDurationGiveThreeMessagesInOrder) {
     auto* form = openForm(1);
     QTest::mouseClick(form->cmdAdd, Qt::LeftButton);

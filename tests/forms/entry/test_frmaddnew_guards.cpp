@@ -139,6 +139,8 @@ TEST_F(Guards, missingLogIsReportedOnceAndNotCreated) {
     const QString prompt = boxes.last().prompt;
     EXPECT_TRUE(prompt.contains(QStringLiteral("Run.mdb"), Qt::CaseInsensitive)) << prompt.toStdString();
     EXPECT_TRUE(prompt.contains(QStringLiteral("does not exist"))) << prompt.toStdString();
+    // It says how to make one there.
+    EXPECT_TRUE(prompt.contains(QStringLiteral("pacebook-newlog ") + logPath())) << prompt.toStdString();
     reactivate(form);
     reactivate(form);
     EXPECT_EQ(boxes.count(), 1);

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 
+#include <cmath>
 #include <set>
 
 namespace {
@@ -61,10 +62,14 @@ TEST_F(Layout, controlsHaveTheirKindsCaptionsAndPlaces) {
         QLabel* label = form->lblLabels(index);
         ASSERT_NE(label, nullptr) << index;
         EXPECT_EQ(label->objectName(), QStringLiteral("lblLabels_%1").arg(index));
-        EXPECT_EQ(label->parentWidget(), form->Frame1);
         EXPECT_EQ(label->text(), expected.first);
-        EXPECT_EQ(label->geometry(), expected.second) << index;
+        // Where the frame shows it (the type box's label is the type box's
+        // sibling, for screen readers).
+        const QRect inFrame(label->parentWidget()->mapTo(form, label->pos()) - form->Frame1->pos(), label->size());
+        EXPECT_EQ(inFrame, expected.second) << index;
+        EXPECT_EQ(label->parentWidget(), index == 2 ? static_cast<QWidget*>(form) : form->Frame1);
     }
+    EXPECT_EQ(form->lblLabels(2)->buddy(), form->cbtype);
     EXPECT_EQ(form->lblLabels(4), nullptr);
     EXPECT_EQ(form->lblData->text(),
               "Use the arrows to scroll through the entries in the log. Click on \"Add New\" to enter a new "
@@ -92,9 +97,13 @@ TEST_F(Layout, controlsHaveTheirKindsCaptionsAndPlaces) {
 TEST_F(Layout, tabOrderFollowsTheTabIndexes) {
     auto* form = new frmaddnew();
     form->Load();
-    QWidget* expected[] = {form->txtFields_0, form->txtFields_3, form->cmdAdd, form->cmdDelete,
-                           form->cmdGrid,     form->Calendar1,   form->cbtype, form->Sldhr,
-                           form->Sldmin,      form->txtSld,      form->Cmdaccpt, form->cmdReturn};
+    // The navigation bar's buttons come after the description box.
+    const QList<QWidget*> bar = form->Data1->tabStops();
+    ASSERT_EQ(bar.size(), 4);
+    QWidget* expected[] = {form->txtFields_0, form->txtFields_3, bar[0],          bar[1],        bar[2],
+                           bar[3],            form->cmdAdd,      form->cmdDelete, form->cmdGrid, form->Calendar1,
+                           form->cbtype,      form->Sldhr,       form->Sldmin,    form->txtSld,  form->Cmdaccpt,
+                           form->cmdReturn};
     // The order in which the focus chain meets the controls.
     const std::set<QWidget*> controls(std::begin(expected), std::end(expected));
     std::vector<QWidget*> met;
@@ -105,6 +114,29 @@ TEST_F(Layout, tabOrderFollowsTheTabIndexes) {
     } while (w && w != expected[0]);
     EXPECT_EQ(met, std::vector<QWidget*>(std::begin(expected), std::end(expected)));
     for (QWidget* c : expected) EXPECT_TRUE(c->focusPolicy() & Qt::TabFocus) << c->objectName().toStdString();
+}
+
+// WCAG contrast ratio of two colours, from their relative luminance.
+double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(Layout, boxesThatTakeNoTypingReadAsNormalText) {
+    auto* form = openForm(1);
+    for (QWidget* box : std::initializer_list<QWidget*>{form->txtFields_0, form->txtSld, form->txtFields_3}) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        EXPECT_FALSE(box->isEnabled());
+        const QPalette& p = box->palette();
+        EXPECT_GE(contrast(p.color(QPalette::Disabled, QPalette::Text), p.color(QPalette::Disabled, QPalette::Base)),
+                  4.5);
+        // Still told apart from a box one types into.
+        EXPECT_NE(p.color(QPalette::Disabled, QPalette::Base), p.color(QPalette::Active, QPalette::Base));
+    }
 }
 
 TEST_F(Layout, loadingSetsTheBrowsingStateAndTheTypeList) {
