@@ -8,6 +8,7 @@
 #include "forms/entry/frmaddnew.h"
 #include "forms/grid/frmDataGrid.h"
 #include "forms/query/frmQuerys.h"
+#include "forms/summary/frmSummary.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -29,7 +30,7 @@ void forEachWindow(const std::function<void(QWidget*)>& check) {
     const std::vector<std::pair<const char*, std::function<ui::Form*()>>> windows = {
         {"main window", [] { return new frmMain(); }},   {"entry form", [] { return new frmaddnew(); }},
         {"grid window", [] { return new frmDataGrid(); }}, {"query window", [] { return new frmQuerys(); }},
-        {"About box", [] { return new frmAbout(); }},
+        {"About box", [] { return new frmAbout(); }},     {"Training Summary", [] { return new frmSummary(); }},
     };
     for (const auto& [title, make] : windows) {
         SCOPED_TRACE(title);
