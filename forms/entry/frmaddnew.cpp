@@ -366,6 +366,9 @@ void frmaddnew::Data1_Error(int DataErr, int& Response) {
 void frmaddnew::cmdAdd_Click() {
     PointerReset pointer;
     if (!logIsOpen()) return;
+    // A change to the stored entry being left that another window or
+    // program overtook stays on the screen, to be saved again.
+    if (!newEntryPending() && !Data1->SaveCurrentRow()) return;
     Sldhr->setEnabled(true);
     Sldmin->setEnabled(true);
     Calendar1->show();
@@ -461,6 +464,12 @@ void frmaddnew::cmdGrid_Click() {
 void frmaddnew::cmdReturn_Click() { Unload(); }
 
 void frmaddnew::Form_QueryUnload(int& Cancel) {
+    // A change to the stored entry that another window or program overtook
+    // keeps the form open, to be saved again.
+    if (!Data1->SaveCurrentRow()) {
+        Cancel = True;
+        return;
+    }
     if (!newEntryHasInput()) return;
     if (ui::MsgBox(tr("Discard the new entry?"), ui::vbYesNo + ui::vbQuestion) != ui::vbYes) {
         Cancel = True;

@@ -212,7 +212,7 @@ void DataControl::setRecordset(dao::RecordsetPtr recordset) {
 void DataControl::Refresh() {
     // Changed values of the row being left are written before the log is
     // read afresh, so the new set sees them.
-    if (recordset_ && recordset_->isOpen()) leaveRow(*recordset_, vbDataActionClose);
+    if (recordset_ && recordset_->isOpen() && !leaveRow(*recordset_, vbDataActionClose)) return;
     // Open the new set before letting go of the old one: when the file
     // cannot be opened, the old set stays as it was.
     // The first open of a large log in a run checks its pages: show the
@@ -252,6 +252,13 @@ void DataControl::UpdateRecord() {
 }
 
 void DataControl::UpdateControls() { showCurrentRow(); }
+
+bool DataControl::SaveCurrentRow() {
+    if (!recordset_ || !recordset_->isOpen() || rowDeleted_ || recordset_->EditMode() == dao::dbEditAdd ||
+        !DataChanged())
+        return true;
+    return saveRow(*recordset_);
+}
 
 void DataControl::bind(QWidget* control, const QString& dataField) {
     auto* b = new Binding;
@@ -303,12 +310,45 @@ void DataControl::showCurrentRow() {
         }
         b->show(value);
     }
+    readValues_.clear();
+    if (hasRow) rememberRow(*rs);
+}
+
+void DataControl::rememberRow(dao::Recordset& rs) {
+    readValues_.clear();
+    try {
+        if (rs.EditMode() != dao::dbEditNone) return;
+        for (int i = 0; i < rs.Fields().Count(); ++i) readValues_.push_back(rs.Fields(i).Value());
+    } catch (const dao::Error&) {
+        readValues_.clear();  // compared with the row as it is at the write
+    }
+}
+
+void DataControl::keepTypedOverStored(dao::Recordset& rs) {
+    for (Binding* b : bindings_) {
+        if (!b->control) continue;
+        QVariant value;
+        try {
+            value = rs.Fields(b->field).Value();
+        } catch (const dao::Error&) {
+        }
+        if (!b->changed()) {
+            b->show(value);
+            continue;
+        }
+        const QString typed = b->current();
+        b->show(value);
+        const QString stored = b->shown;
+        b->show(typed);
+        b->shown = stored;
+    }
+    rememberRow(rs);
 }
 
 void DataControl::writeBoundValues(dao::Recordset& rs) {
     FlagScope scope(saving_);
     const bool adding = rs.EditMode() == dao::dbEditAdd;
-    if (!adding && rs.EditMode() == dao::dbEditNone) rs.Edit();
+    if (!adding && rs.EditMode() == dao::dbEditNone) rs.Edit(readValues_);
     try {
         for (const Binding* b : bindings_)
             if (b->changed()) rs.Fields(b->field).setValue(b->value());
@@ -321,6 +361,7 @@ void DataControl::writeBoundValues(dao::Recordset& rs) {
         throw;
     }
     markUnchanged();
+    if (!adding) rememberRow(rs);
 }
 
 void DataControl::reportError(const dao::Error& error) {
@@ -330,7 +371,7 @@ void DataControl::reportError(const dao::Error& error) {
     if (response != 0) ui::MsgBox(error.Description());
 }
 
-void DataControl::leaveRow(dao::Recordset& rs, int action) {
+bool DataControl::leaveRow(dao::Recordset& rs, int action) {
     int save = DataChanged() ? -1 : 0;
     if (validated_) {
         // Raised by the navigation bar already; its answer holds for the
@@ -342,18 +383,28 @@ void DataControl::leaveRow(dao::Recordset& rs, int action) {
     if (rowDeleted_ || action == vbDataActionDelete) {
         // Nothing to write to a row that is going away.
         markUnchanged();
-        return;
+        return true;
     }
-    if (save != 0 && DataChanged()) {
-        try {
-            writeBoundValues(rs);
-        } catch (const dao::Error& e) {
-            markUnchanged();
+    if (save != 0 && DataChanged()) return saveRow(rs);
+    markUnchanged();
+    return true;
+}
+
+bool DataControl::saveRow(dao::Recordset& rs) {
+    const bool stored = rs.EditMode() != dao::dbEditAdd;
+    try {
+        writeBoundValues(rs);
+    } catch (const dao::Error& e) {
+        if (stored && e.Number() == dao::err::WriteConflict) {
+            // Not lost: shown over the stored row, to be saved again.
+            keepTypedOverStored(rs);
             reportError(e);
+            return false;
         }
-    } else {
         markUnchanged();
+        reportError(e);
     }
+    return true;
 }
 
 void DataControl::recordsetAboutToLeaveRow(dao::Recordset& rs, dao::LeaveReason reason) {
@@ -386,6 +437,11 @@ void DataControl::navigate(int action) {
     int save = DataChanged() ? -1 : 0;
     emit Validate(action, save);
     if (action == vbDataActionCancel) return;
+    // A stored row whose changes could not be written stays current.
+    if (save != 0 && !SaveCurrentRow()) {
+        emit Reposition();
+        return;
+    }
     // The move below raises no second Validate.
     validated_ = true;
     navSave_ = save;

@@ -64,13 +64,23 @@ public:
 
     // Opens the database and the record source afresh; the first row becomes
     // current. With an empty record source only the database is opened.
-    // Failures throw dao::Error.
+    // Failures throw dao::Error. When the changed values of the current row
+    // cannot be written because the row was changed elsewhere (see
+    // SaveCurrentRow), the set and what the user typed stay as they are.
     void Refresh();
     // Writes changed bound values to the current row now (a new row being
     // added is stored). Failures throw dao::Error; the values stay shown.
     void UpdateRecord();
     // Shows the current row's values again, dropping unsaved changes.
     void UpdateControls();
+    // Writes the changed bound values of the current stored row now, as the
+    // control does before it leaves a row (a moving navigation bar, Refresh,
+    // Close); a failure goes to the Error event. Returns false when they
+    // were not written because another window or program changed the row
+    // after it was shown (3197): the row stays current, the controls the
+    // user changed keep what was typed, the others show the stored values,
+    // and the next write replaces those. True otherwise.
+    bool SaveCurrentRow();
 
     // Binds a QLineEdit, QPlainTextEdit, QTextEdit, editable QComboBox (its
     // text) or QCalendarWidget (its selected date) to a field by name.
@@ -121,9 +131,15 @@ private:
     void navigate(int action);
     // Validate (unless the navigation bar already raised it) and the saving
     // of changed bound values before the set leaves its row.
-    void leaveRow(dao::Recordset& rs, int action);
+    bool leaveRow(dao::Recordset& rs, int action);
+    bool saveRow(dao::Recordset& rs);
     void writeBoundValues(dao::Recordset& rs);
     void showCurrentRow();
+    // Takes the current row's values as the ones a write compares with.
+    void rememberRow(dao::Recordset& rs);
+    // After a write refused for a change made elsewhere: the changed
+    // controls keep what was typed, the others show the stored row.
+    void keepTypedOverStored(dao::Recordset& rs);
     void markUnchanged();
     void reportError(const dao::Error& error);
     void attach(dao::RecordsetPtr recordset);
@@ -142,6 +158,7 @@ private:
     QToolButton* next_ = nullptr;
     QToolButton* last_ = nullptr;
     std::vector<Binding*> bindings_;
+    std::vector<QVariant> readValues_;  // the current stored row as shown
     QString errorDescription_;
     bool validated_ = false;   // the navigation bar raised Validate for this move
     int navSave_ = 0;          // its Save answer

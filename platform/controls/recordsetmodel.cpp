@@ -302,11 +302,17 @@ bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, in
     if (pendingRow_ < 0 && !isNewRowLine(row)) {
         const QVariant stored = storedValue(row, index.column());
         if (stored == v && stored.isNull() == v.isNull()) return true;  // nothing changed
+        readRow(row);
     }
     pendingRow_ = row;
     pending_[index.column()] = v;
     emitRowChanged(row);
     return true;
+}
+
+void RecordsetModel::readRow(int row) {
+    pendingRead_.clear();
+    for (int c = 0; c < int(shown_.size()); ++c) pendingRead_[c] = storedValue(row, c);
 }
 
 void RecordsetModel::emitRowChanged(int row) {
@@ -331,10 +337,11 @@ bool RecordsetModel::commitRow() {
         return false;
     }
     if (pendingRow_ != row) return true;  // written or dropped meanwhile
-    std::vector<std::pair<int, QVariant>> values;
+    std::vector<std::pair<int, QVariant>> values, expected;
     for (auto it = pending_.cbegin(); it != pending_.cend(); ++it) {
         const int f = columnField(it.key());
         if (f >= 0) values.emplace_back(f, it.value());
+        if (f >= 0) expected.emplace_back(f, pendingRead_.value(it.key()));
     }
     const bool adding = isNewRowLine(row);
     std::optional<Announcing> announcing;
@@ -342,11 +349,13 @@ bool RecordsetModel::commitRow() {
     selfWrite_ = true;
     try {
         if (adding) rs_->addRow(values);
-        else rs_->updateRow(row, values);
+        else rs_->updateRow(row, values, expected);
     } catch (const dao::Error& e) {
         selfWrite_ = false;
         announcing.reset();
         cache_.remove(row / pageRows);
+        // Changed elsewhere: the stored values are the ones to replace now.
+        if (!adding && e.Number() == dao::err::WriteConflict) readRow(row);
         revertRow();
         if (writeFailed) writeFailed(e);
         return false;

@@ -129,6 +129,7 @@ private:
     bool storedRowDeleted(int row) const;
     void clearCache();
     void emitRowChanged(int row);
+    void readRow(int row);  // into pendingRead_
     void detach();
     void readCount();
 
@@ -156,6 +157,9 @@ private:
 
     int pendingRow_ = -1;
     QMap<int, QVariant> pending_;  // field index -> new value
+    // The pending row as the grid showed it when the user began changing
+    // it (column -> value): a write changes only fields that still hold it.
+    QMap<int, QVariant> pendingRead_;
 
     mutable QCache<long long, Page> cache_;
 };

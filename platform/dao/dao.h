@@ -306,8 +306,20 @@ public:
     // so an observer may call Edit, set fields and Update at any time).
     // Update writes the buffer; CancelUpdate drops it. Moving, Requery and
     // Close drop an unsaved buffer after telling the observers.
+    //
+    // Update of an edited row writes only the fields set since Edit, and
+    // only while they still hold the values they held when Edit read them:
+    // when another set, window or program changed one of them meanwhile,
+    // nothing is written and Update throws 3197 naming the row; the set then
+    // reads the row as stored, and the edit stays open with those stored
+    // values as the ones to compare with, so that a second Update replaces
+    // them. A row deleted meanwhile is 3167.
     void AddNew();
     void Edit();
+    // Edit, comparing at Update with values read earlier instead of the row
+    // as it is now: the row as a window showed it when the user began
+    // changing it, one value per field.
+    void Edit(const std::vector<QVariant>& asRead);
     void Update();
     void CancelUpdate();
     int EditMode() const { return editMode_; }
@@ -338,8 +350,13 @@ public:
     // meanwhile reads as empty values and rowDeleted() is true.
     QVariant valueAt(long long pos, int field) const;
     bool rowDeleted(long long pos) const;
-    // Writes the given fields of the row at pos in one transaction.
-    void updateRow(long long pos, const std::vector<std::pair<int, QVariant>>& values);
+    // Writes the given fields of the row at pos in one transaction. Each
+    // field listed in expected is written only while it still holds that
+    // value (the value the caller read, and showed, before the user changed
+    // it); otherwise nothing is written and the write is 3197, as Update's.
+    // Fields left out of expected are not compared.
+    void updateRow(long long pos, const std::vector<std::pair<int, QVariant>>& values,
+                   const std::vector<std::pair<int, QVariant>>& expected = {});
     void deleteRow(long long pos);
     // Adds a row at the end; returns its position.
     long long addRow(const std::vector<std::pair<int, QVariant>>& values);

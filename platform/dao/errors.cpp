@@ -45,6 +45,7 @@ const QHash<int, QString>& catalogue() {
         {err::CharactersAfterEnd, QStringLiteral("Characters found after end of SQL statement.")},
         {err::EngineError, QStringLiteral("Database engine error.")},
         {err::RecordDeleted, QStringLiteral("Record is deleted.")},
+        {err::WriteConflict, QStringLiteral("The data has been changed by another user.")},
         {err::CouldNotUpdateLocked,
          QStringLiteral("Could not update; currently locked by another program.")},
         {err::InvalidOperation, QStringLiteral("Invalid operation.")},

@@ -39,6 +39,7 @@ inline constexpr int InputTableNotFound = 3078;    // statement names a missing 
 inline constexpr int TableExists = 3010;
 inline constexpr int CharactersAfterEnd = 3142;    // a second statement after the first
 inline constexpr int RecordDeleted = 3167;         // the row was deleted meanwhile
+inline constexpr int WriteConflict = 3197;         // the row was changed by another user since it was read
 inline constexpr int CouldNotUpdateLocked = 3218;  // write refused: locked
 inline constexpr int ItemNotFound = 3265;          // no field of that name or position
 inline constexpr int RequiredField = 3314;         // NOT NULL field left empty

@@ -315,27 +315,91 @@ QVariant Recordset::Impl::prepareValue(int field, const QVariant& v) const {
     return value;
 }
 
-void Recordset::Impl::writeRow(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& values) {
+void Recordset::Impl::writeRow(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& values,
+                               const std::vector<std::pair<int, QVariant>>& expected) {
     if (values.empty()) return;
     sqlite3* db = handle();
-    QStringList sets;
+    QStringList sets, still;
     int n = 0;
     for (const auto& [field, value] : values) sets << QStringLiteral("%1 = ?%2").arg(sql::quoteName(origins[field])).arg(++n);
+    const int keyParam = ++n;
+    // Only where the fields still hold what the writer read: a change made
+    // meanwhile by another set, window or program is never overwritten.
+    for (const auto& [field, value] : expected)
+        still << QStringLiteral(" AND %1 IS ?%2").arg(sql::quoteName(origins[field])).arg(++n);
     q->db_->willWrite(WriteKind::Row);
     detail::WriteTransaction t(db);
-    Statement s(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+    Statement s(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3%4")
                         .arg(sql::quoteName(tableName), sets.join(QStringLiteral(", ")))
-                        .arg(n + 1));
+                        .arg(keyParam)
+                        .arg(still.join(QString())));
     n = 0;
     for (const auto& [field, value] : values) s.bind(++n, prepareValue(field, value));
-    s.bindInt64(n + 1, key);
+    s.bindInt64(++n, key);
+    for (const auto& [field, value] : expected) s.bind(++n, value);
     s.step();
     const auto changed = sqlite3_changes64(db);
     s.reset();
-    if (changed == 0) throw Error(err::RecordDeleted);
+    if (changed == 0) {
+        dropCache();  // the set reads the row as it is stored
+        throw expected.empty() ? Error(err::RecordDeleted) : conflict(key, expected);
+    }
     t.commit();
     ++q->db_->localChanges_;
     dropCache();
+}
+
+namespace {
+
+// A stored value as a message shows it.
+QString valueText(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return QStringLiteral("nothing");
+    if (v.typeId() == QMetaType::QByteArray) return QStringLiteral("binary data");
+    if (v.typeId() != QMetaType::QString) return v.toString();
+    const QString text = v.toString();
+    return u'"' + (text.size() > 40 ? text.left(40) + QStringLiteral("...") : text) + u'"';
+}
+
+bool sameValue(const QVariant& a, const QVariant& b) {
+    const QVariant x = detail::storable(a), y = detail::storable(b);
+    if (!x.isValid() || !y.isValid()) return x.isValid() == y.isValid();
+    return x == y;
+}
+
+}  // namespace
+
+Error Recordset::Impl::conflict(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& expected) const {
+    sqlite3* db = handle();
+    Statement s(db, fetchSql);
+    s.bindInt64(1, key);
+    if (!s.step()) return Error(err::RecordDeleted);
+    std::vector<QVariant> stored(size_t(s.columnCount()));
+    for (int c = 0; c < s.columnCount(); ++c) stored[size_t(c)] = s.column(c);
+    s.reset();
+    auto field = [&](const char* name) -> QVariant {
+        const int i = q->Fields().indexOf(QLatin1String(name));
+        return i >= 0 && size_t(i) < stored.size() ? stored[size_t(i)] : QVariant();
+    };
+    // The row by its day and kind of run where the set has them.
+    QString row;
+    const QVariant day = field("Date"), type = field("Type");
+    if (day.isValid() || type.isValid()) {
+        row = QStringLiteral("the run of %1").arg(day.isValid() ? day.toString() : QStringLiteral("no date"));
+        if (type.isValid()) row += QStringLiteral(" (%1)").arg(type.toString());
+    } else {
+        const auto& k = *keys;
+        row = QStringLiteral("row %1").arg(std::find(k.begin(), k.end(), key) - k.begin() + 1);
+    }
+    QStringList now;
+    for (const auto& [f, value] : expected)
+        if (size_t(f) < stored.size() && !sameValue(stored[size_t(f)], value))
+            now << QStringLiteral("%1 now holds %2").arg(q->names_[f], valueText(stored[size_t(f)]));
+    QString text = QStringLiteral("The data has been changed by another user: %1 was changed in another window "
+                                  "or program after you began editing it, so your change was not saved.")
+                       .arg(row);
+    if (!now.isEmpty()) text += u' ' + now.join(QStringLiteral("; ")) + u'.';
+    text += QStringLiteral(" Save your change again to replace what is stored.");
+    return Error(err::WriteConflict, text);
 }
 
 sqlite3_int64 Recordset::Impl::insertRow(const std::vector<std::pair<int, QVariant>>& values) {
@@ -403,6 +467,7 @@ void Recordset::Impl::dropEdit() {
     q->editMode_ = dbEditNone;
     buffer.clear();
     dirty.clear();
+    asRead.clear();
 }
 
 void Recordset::Impl::aboutToLeave(LeaveReason reason) {
@@ -597,9 +662,16 @@ void Recordset::Edit() {
     const auto* row = d_->rowAt(d_->pos);
     if (!row) throw Error(err::RecordDeleted);
     d_->buffer = *row;
+    d_->asRead = *row;
     d_->dirty.assign(d_->buffer.size(), false);
     d_->editKey = (*d_->keys)[size_t(d_->pos)];
     editMode_ = dbEditInProgress;
+}
+
+void Recordset::Edit(const std::vector<QVariant>& asRead) {
+    const bool started = editMode_ == dbEditNone;
+    Edit();
+    if (started && asRead.size() == d_->asRead.size()) d_->asRead = asRead;
 }
 
 void Recordset::Update() {
@@ -620,7 +692,17 @@ void Recordset::Update() {
         d_->rowsChanged();
         d_->moved();
     } else {
-        d_->writeRow(d_->editKey, values);
+        std::vector<std::pair<int, QVariant>> expected;
+        for (const auto& v : values) expected.emplace_back(v.first, d_->asRead[size_t(v.first)]);
+        try {
+            d_->writeRow(d_->editKey, values, expected);
+        } catch (const Error& e) {
+            // The stored values become the ones to compare with: a second
+            // Update replaces them on purpose.
+            if (e.Number() == err::WriteConflict)
+                if (const auto* row = d_->rowAt(d_->pos)) d_->asRead = *row;
+            throw;
+        }
         d_->lastModified = keyBytes(d_->editKey);
         d_->dropEdit();
         d_->rowsChanged();
@@ -726,13 +808,15 @@ bool Recordset::rowDeleted(long long p) const {
     return d_->rowAt(p) == nullptr;
 }
 
-void Recordset::updateRow(long long p, const std::vector<std::pair<int, QVariant>>& values) {
+void Recordset::updateRow(long long p, const std::vector<std::pair<int, QVariant>>& values,
+                          const std::vector<std::pair<int, QVariant>>& expected) {
     d_->checkOpen();
     d_->checkUpdatable();
     if (p < 0 || p >= d_->size()) throw noCurrentRecord();
-    for (const auto& v : values)
-        if (v.first < 0 || v.first >= names_.size()) throw Error(err::ItemNotFound);
-    d_->writeRow((*d_->keys)[size_t(p)], values);
+    for (const auto* list : {&values, &expected})
+        for (const auto& v : *list)
+            if (v.first < 0 || v.first >= names_.size()) throw Error(err::ItemNotFound);
+    d_->writeRow((*d_->keys)[size_t(p)], values, expected);
     d_->rowsChanged();
 }
 

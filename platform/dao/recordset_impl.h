@@ -51,6 +51,7 @@ struct Recordset::Impl {
     bool onDeletedBeforeAdd = false;
     std::vector<QVariant> buffer;
     std::vector<bool> dirty;
+    std::vector<QVariant> asRead;  // the edited row's values as read, for Update to compare with
     sqlite3_int64 editKey = 0;
     QByteArray lastModified;
 
@@ -96,7 +97,12 @@ struct Recordset::Impl {
 
     std::vector<sqlite3_int64>& ownKeys();
     QVariant prepareValue(int field, const QVariant& v) const;
-    void writeRow(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& values);
+    // Writes the values while the fields in expected still hold what they
+    // list (3197 otherwise, 3167 for a row that is gone).
+    void writeRow(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& values,
+                  const std::vector<std::pair<int, QVariant>>& expected = {});
+    // The refusal of a write whose fields no longer hold the values read.
+    Error conflict(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& expected) const;
     sqlite3_int64 insertRow(const std::vector<std::pair<int, QVariant>>& values);
     void removeAt(long long p);
     void dropEdit();

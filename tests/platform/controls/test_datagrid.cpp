@@ -270,6 +270,58 @@ TEST_F(DataGridTest, aRowDeletedMeanwhileIsNotWrittenAgain) {
     EXPECT_FALSE(grid->DataChanged());
 }
 
+// Another program changes a run the grid shows. A write of a field it
+// changed, whether the user began typing before or after that change, is
+// refused with a message naming the run and writes nothing; the user's
+// next write of it replaces the stored value. A write of other fields goes
+// through beside the other change.
+TEST_F(DataGridTest, aFieldChangedElsewhereSinceTheGridShowedItIsNotOverwritten) {
+    struct Case {
+        const char* elsewhere;
+        int column;
+        const char* typed;
+        bool typedFirst;
+        const char* refusedAs;  // in the message; null when the write goes through
+        const char* stored;     // Type, Time and Description of the run afterwards
+    };
+    const Case cases[] = {
+        {"UPDATE runlog SET Type = 'Race' WHERE rowid = 2", 2, "Recovery", false, "2024-01-02 (Race)",
+         "Race 31 run 1"},
+        {"UPDATE runlog SET Type = 'Race' WHERE rowid = 2", 2, "Recovery", true, "Type now holds \"Race\"",
+         "Race 31 run 1"},
+        {"UPDATE runlog SET Time = 99 WHERE rowid = 2", 1, "45", true, "Time now holds 99", "Tempo 99 run 1"},
+        {"UPDATE runlog SET Description = 'other' WHERE rowid = 2", 2, "Recovery", false, nullptr,
+         "Recovery 31 other"},
+    };
+    open(QStringLiteral("runlog"));
+    const std::string stored = "select Type || ' ' || Time || ' ' || Description from runlog where rowid = 2";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.elsewhere);
+        exec(file, "UPDATE runlog SET Type = 'Tempo', Time = 31, Description = 'run 1' WHERE rowid = 2");
+        data->Recordset()->Requery();
+        boxes.clear();
+        EXPECT_EQ(shown(1, 2), QStringLiteral("Tempo"));
+        grid->setCurrentIndex(at(1, c.column));
+        if (c.typedFirst) grid->model()->setData(at(1, c.column), QString::fromLatin1(c.typed));
+        exec(file, c.elsewhere);
+        if (!c.typedFirst) grid->model()->setData(at(1, c.column), QString::fromLatin1(c.typed));
+        EXPECT_EQ(grid->UpdateRow(), c.refusedAs == nullptr);
+        EXPECT_EQ(scalar(file, stored), QString::fromLatin1(c.stored));
+        if (!c.refusedAs) {
+            EXPECT_TRUE(boxes.empty());
+            continue;
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("changed by another user"))) << boxes[0].prompt.toStdString();
+        EXPECT_TRUE(boxes[0].prompt.contains(QString::fromLatin1(c.refusedAs))) << boxes[0].prompt.toStdString();
+        // Told, the user writes it again: now it replaces the other change.
+        grid->model()->setData(at(1, c.column), QString::fromLatin1(c.typed));
+        EXPECT_TRUE(grid->UpdateRow());
+        EXPECT_EQ(scalar(file, "select " + std::string(c.column == 1 ? "Time" : "Type") + " from runlog where rowid = 2"),
+                  QString::fromLatin1(c.typed));
+    }
+}
+
 TEST_F(DataGridTest, mouseUpComesBeforeHeadClickWithTheModifierMask) {
     open(QStringLiteral("runlog"));
     grid->show();

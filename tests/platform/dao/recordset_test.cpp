@@ -343,3 +343,77 @@ TEST_F(RecordsetTest, resultTooLargeToHoldIsRefusedWithAClearError) {
 }
 
 }  // namespace
+
+// Two programs edit one run. A write whose fields no longer hold what the
+// writer read changes nothing (3197); an edit of another field, or one that
+// another program's change only repeated, goes through; a row deleted
+// meanwhile keeps its own error. Each case runs through Edit before the
+// other program's change, through Edit with the values shown before it,
+// and through updateRow with those values, as the grid writes.
+TEST_F(RecordsetTest, writeOfAFieldChangedElsewhereChangesNothing) {
+    struct Case {
+        const char* outside;
+        int field;
+        QVariant value;
+        int error;
+        const char* holds;  // of run "one" (row id 1) afterwards
+    };
+    const Case cases[] = {
+        {"UPDATE runlog SET Type = 'Race' WHERE rowid = 1", 2, QStringLiteral("Tempo"), dao::err::WriteConflict,
+         "Type = 'Race'"},
+        {"UPDATE runlog SET Description = 'uno' WHERE rowid = 1", 2, QStringLiteral("Tempo"), 0,
+         "Type = 'Tempo' AND Description = 'uno'"},
+        {"UPDATE runlog SET Time = NULL WHERE rowid = 1", 1, 55, dao::err::WriteConflict, "Time IS NULL"},
+        {"UPDATE runlog SET Type = 'Long' WHERE rowid = 1", 2, QStringLiteral("Tempo"), 0, "Type = 'Tempo'"},
+        {"UPDATE runlog SET Date = '2024-06-01' WHERE rowid = 1", 0, QStringLiteral("2024-07-01"),
+         dao::err::WriteConflict, "Date = '2024-06-01'"},
+        {"DELETE FROM runlog WHERE rowid = 1", 2, QStringLiteral("Tempo"), dao::err::RecordDeleted, nullptr},
+    };
+    enum Way { EditFirst, EditAsShown, UpdateRow };
+    for (Way way : {EditFirst, EditAsShown, UpdateRow}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "way " << way << ": " << c.outside);
+            outside(QStringLiteral("DELETE FROM runlog"));
+            addFiveRuns();
+            auto rs = open()->OpenRecordset(QStringLiteral("runlog"), dao::dbOpenDynaset);
+            std::vector<QVariant> shown;
+            for (int f = 0; f < 4; ++f) shown.push_back(rs->Fields(f).Value());
+            if (way == EditFirst) rs->Edit();
+            outside(QString::fromLatin1(c.outside));
+            const int error = errorNumber([&] {
+                if (way == EditAsShown) rs->Edit(shown);
+                if (way == UpdateRow) return rs->updateRow(0, {{c.field, c.value}}, {{c.field, shown[size_t(c.field)]}});
+                rs->Fields(c.field).setValue(c.value);
+                rs->Update();
+            });
+            EXPECT_EQ(error, c.error);
+            const QString one = QStringLiteral("SELECT count(*) FROM runlog WHERE rowid = 1");
+            EXPECT_EQ(outsideCount(c.holds ? one + QStringLiteral(" AND ") + QLatin1String(c.holds) : one),
+                      c.holds ? 1 : 0);
+            // The other runs are as they were.
+            EXPECT_EQ(outsideCount(QStringLiteral("SELECT count(*) FROM runlog WHERE rowid > 1 AND Type IN "
+                                                  "('Tempo', 'Race', 'Normal', 'Recovery')")),
+                      4);
+        }
+    }
+}
+
+TEST_F(RecordsetTest, refusedWriteNamesTheRunShowsWhatIsStoredAndASecondUpdateReplacesIt) {
+    addFiveRuns();
+    auto rs = open()->OpenRecordset(QStringLiteral("runlog"), dao::dbOpenDynaset);
+    rs->Edit();
+    rs->Fields("Type").setValue(QStringLiteral("Tempo"));
+    outside(QStringLiteral("UPDATE runlog SET Type = 'Race' WHERE rowid = 1"));
+    const QString text = errorText([&] { rs->Update(); });
+    for (const char* part : {"changed by another user", "the run of 2024-05-01 (Race)", "Type now holds \"Race\"",
+                             "not saved"})
+        EXPECT_TRUE(text.contains(QLatin1String(part))) << part << " in " << text.toStdString();
+    EXPECT_EQ(rs->valueAt(0, 2).toString(), "Race");  // the set reads the row as stored
+    EXPECT_EQ(rs->EditMode(), dao::dbEditInProgress);
+    EXPECT_NO_THROW(rs->Update());  // the user was told: now it replaces
+    EXPECT_EQ(outsideCount(QStringLiteral("SELECT count(*) FROM runlog WHERE Type = 'Tempo'")), 2);
+    // A row of a set without the log's fields is named by its place.
+    auto other = open()->OpenRecordset(QStringLiteral("select Time, Description from runlog order by Time"));
+    outside(QStringLiteral("UPDATE runlog SET Time = 11 WHERE Time = 10"));
+    EXPECT_TRUE(errorText([&] { other->updateRow(0, {{0, 12}}, {{0, 10}}); }).contains(QLatin1String("row 1 was")));
+}
