@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup.h"
 
+#include "dao/background.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 
 namespace logstore {
 
@@ -47,6 +51,20 @@ RunState& state() {
     return s;
 }
 
+// The backups being made. Never destroyed: a copy may still be ending
+// while the program's objects go.
+struct Running {
+    std::mutex mutex;
+    std::condition_variable idle;
+    int jobs = 0;
+    std::mutex copying;
+};
+
+Running& running() {
+    static auto* r = new Running;
+    return *r;
+}
+
 QString logKey(const dao::Database& db) {
     const QString canonical = QFileInfo(db.Name()).canonicalFilePath();
     return canonical.isEmpty() ? db.Name() : canonical;
@@ -71,7 +89,7 @@ QStringList backupsOf(const QString& logPath) {
     return out;
 }
 
-QString takeBackup(dao::Database& db) {
+QString takeBackup(dao::Database& db, const std::function<void()>& begun) {
     const QString log = db.Name();
     const QDir folder(backupFolder(log));
     if (!folder.exists() && !QDir().mkpath(folder.path()))
@@ -89,7 +107,7 @@ QString takeBackup(dao::Database& db) {
     // copy with a backup's name is always whole.
     const QString partial = folder.filePath(name + QStringLiteral(".part"));
     const QString target = folder.filePath(name);
-    db.Backup(partial);
+    db.Backup(partial, begun);
     if (!QFile::rename(partial, target)) {
         QFile::remove(partial);
         throw dao::Error(dao::err::DiskIoError,
@@ -100,38 +118,87 @@ QString takeBackup(dao::Database& db) {
     return target;
 }
 
+QString BackupJob::result() const {
+    if (failure_) throw *failure_;
+    return path_;
+}
+
+std::shared_ptr<BackupJob> startBackup(const QString& logPath) {
+    auto job = std::make_shared<BackupJob>();
+    Running& r = running();
+    {
+        std::lock_guard lock(r.mutex);
+        ++r.jobs;
+    }
+    dao::runInBackground([job, logPath] {
+        {
+            // One copy at a time.
+            std::lock_guard one(running().copying);
+            try {
+                auto db = dao::DBEngine().OpenDatabase(logPath);
+                // Stopped between steps when the program ends.
+                db->setProgressHandler([] { return !dao::stoppingInBackground(); });
+                job->path_ = takeBackup(*db, [&] { job->begun_ = true; });
+            } catch (const dao::Error& e) {
+                job->failure_ = e;
+            } catch (...) {
+                job->failure_ = dao::Error(dao::err::Internal);
+            }
+            job->ended_ = true;
+        }
+        Running& r = running();
+        std::lock_guard lock(r.mutex);
+        --r.jobs;
+        r.idle.notify_all();
+    });
+    return job;
+}
+
+void waitForBackups() {
+    Running& r = running();
+    std::unique_lock lock(r.mutex);
+    r.idle.wait(lock, [&] { return r.jobs == 0; });
+}
+
 void keepBackups() {
     dao::DBEngine().setBeforeWriteHook([](dao::Database& db, dao::WriteKind kind) {
         RunState& s = state();
         const QString key = logKey(db);
         const QDate today = QDate::currentDate();
-        QMutexLocker lock(&s.mutex);
-        if (kind == dao::WriteKind::Statement) {
-            if (s.beforeStatements.contains(key)) return;
-            try {
-                takeBackup(db);
-            } catch (const dao::Error& e) {
-                // A statement may change every row at once: it does not run
-                // without a copy to go back to.
-                throw dao::Error(e.Number(),
-                                 QStringLiteral("The statement was not run: Pacebook keeps a copy of the log "
-                                                "before the first change a statement makes, and could not "
-                                                "make one. %1")
-                                     .arg(e.Description()));
+        {
+            QMutexLocker lock(&s.mutex);
+            if (kind == dao::WriteKind::Statement) {
+                if (s.beforeStatements.contains(key)) return;
+            } else {
+                if (s.dayChecked.value(key) == today) return;
+                // Tried once a day: a failed copy does not slow every save,
+                // and does not stop the user's change.
+                s.dayChecked.insert(key, today);
+                if (hasBackupOfDay(db.Name(), today)) return;
             }
-            s.beforeStatements.insert(key);
-            s.dayChecked.insert(key, today);
+        }
+        // Made off this thread: the windows stay usable meanwhile.
+        const auto job = startBackup(db.Name());
+        if (kind == dao::WriteKind::Row) {
+            // The change comes after the copy's moment, not after the copy.
+            db.waitFor([&] { return job->begun() || job->ended(); });
             return;
         }
-        if (s.dayChecked.value(key) == today) return;
-        // Tried once a day: a failed copy does not slow every save, and
-        // does not stop the user's change.
-        s.dayChecked.insert(key, today);
-        if (hasBackupOfDay(db.Name(), today)) return;
+        db.waitFor([&] { return job->ended(); });
         try {
-            takeBackup(db);
-        } catch (const dao::Error&) {
+            job->result();
+        } catch (const dao::Error& e) {
+            // A statement may change every row at once: it does not run
+            // without a copy to go back to.
+            throw dao::Error(e.Number(),
+                             QStringLiteral("The statement was not run: Pacebook keeps a copy of the log "
+                                            "before the first change a statement makes, and could not "
+                                            "make one. %1")
+                                 .arg(e.Description()));
         }
+        QMutexLocker lock(&s.mutex);
+        s.beforeStatements.insert(key);
+        s.dayChecked.insert(key, today);
     });
 }
 

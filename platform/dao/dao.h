@@ -26,6 +26,10 @@ struct sqlite3;
 
 namespace dao {
 
+namespace detail {
+class PageCheck;
+}
+
 class Database;
 class QueryDef;
 class Recordset;
@@ -83,8 +87,13 @@ public:
     // a read-only file or folder 3051; a database without the required
     // table 3078. Each message names the file and the cause. Nothing is
     // written to a file that is refused, and nothing is left beside it.
-    // The first open of a file in a process checks its pages (quick_check);
-    // a damaged file is refused, so it is never written to.
+    // The first open of a file in a process checks its pages (quick_check)
+    // on a thread and a connection of its own: the file can be read at once,
+    // and every change through any connection to it waits until the check
+    // has passed. A change to a file the check found damaged is refused
+    // (3343), so it is never written to, and later opens of it are refused.
+    // A file not yet in write-ahead-log mode is checked before it is opened,
+    // as switching it writes to it.
     DatabasePtr OpenDatabase(const QString& path, const ConnectionOptions& options = {});
 
     // Called before each change a connection makes, before its transaction
@@ -97,10 +106,25 @@ public:
     // next open checks again.
     void forgetCheckedFiles();
 
+    // A change that waits for work it depends on (the check of the file's
+    // pages; a backup the before-write hook waits for) asks the connection's
+    // progress handler, as a long statement does. Without one, the wait runs
+    // inside this hook, which may install one: the program shows its "still
+    // running" window through it.
+    using WaitHook = std::function<void(Database&, const std::function<void()>& wait)>;
+    void setWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
+
+    // Told, on the thread that installed it (the program's event loop),
+    // when the check of a file's pages finds the file damaged, unless a
+    // change was refused for it already (which said so).
+    using CheckFailedHook = std::function<void(const Error&)>;
+    void setCheckFailedHook(CheckFailedHook hook);
+
 private:
     friend class Database;
     Engine() = default;
     WriteHook beforeWrite_;
+    WaitHook waitHook_;
 };
 
 inline Engine& DBEngine() { return Engine::instance(); }
@@ -135,14 +159,25 @@ public:
     bool isOpen() const { return db_ != nullptr; }
 
     // Writes a consistent copy of the whole database to a new file, read
-    // through this connection (SQLite's backup API), and checks the copy
-    // with quick_check. An existing file at target is refused (3010); a
-    // failed copy is removed.
-    void Backup(const QString& target);
+    // through this connection (SQLite's backup API) in one read transaction,
+    // and checks the copy with quick_check. begun, when given, is called
+    // once the copy's moment is fixed: changes committed after it are not
+    // in the copy. The progress handler is asked between steps of the copy
+    // (false cancels it, 3059). An existing file at target is refused
+    // (3010); a failed copy is removed.
+    void Backup(const QString& target, const std::function<void()>& begun = {});
 
-    // Runs the engine's before-write hook; the data-access layer calls it
-    // before each change.
+    // Waits for the check of the file's pages to pass, then runs the
+    // engine's before-write hook; the data-access layer calls it before
+    // each change.
     void willWrite(WriteKind kind);
+    // Whether the check of the file's pages that this open started (if
+    // any) has ended.
+    bool pageCheckEnded() const;
+    // Waits until done() holds, a few milliseconds at a time, asking the
+    // progress handler between waits (see Engine::setWaitHook): false from
+    // it ends the wait with 3059.
+    void waitFor(const std::function<bool()>& done);
 
     // Cancels the statement running on this connection (callable from a
     // progress callback or from another thread); it ends with 3059.
@@ -179,6 +214,8 @@ private:
     // Counts the writes made through this connection, so that record sets
     // sharing it know when the values they hold may be stale.
     unsigned long long localChanges_ = 0;
+    // The check of the file's pages, until it has passed.
+    std::shared_ptr<detail::PageCheck> check_;
 };
 
 class QueryDef {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace dao {
 
@@ -66,6 +67,7 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, options.busyTimeoutMs);
+    std::shared_ptr<detail::PageCheck> check;
     try {
         // A file SQLite could open only for reading (a read-only file, or
         // one on a read-only disk) would fail at the first save instead.
@@ -90,16 +92,19 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
                                     .arg(file, options.requiredTable));
             }
         }
-        if (!detail::checkedBefore(file)) {
-            detail::checkPages(db, file);
-            detail::rememberChecked(file);
-        }
+        // The first open of the file in a run checks its pages, off this
+        // thread: the file can be read meanwhile, and changes wait for the
+        // check to pass (willWrite).
+        check = detail::PageCheck::of(file);
         // WAL lets one connection write while others read.
         if (!options.readOnly) {
             Statement mode(db, QStringLiteral("PRAGMA journal_mode"));
             const bool wal = mode.step() && mode.column(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
             mode.reset();
             if (!wal) {
+                // Switching writes to the file: only once it passed.
+                check->wait();
+                check->throwIfFailed();
                 Statement toWal(db, QStringLiteral("PRAGMA journal_mode=WAL"));
                 toWal.step();
             }
@@ -115,10 +120,14 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
             throw Error(e.Number(), e.Description() + QStringLiteral(" (%1)").arg(file));
         throw;
     }
-    return DatabasePtr(new Database(file, db, options.busyTimeoutMs));
+    DatabasePtr database(new Database(file, db, options.busyTimeoutMs));
+    if (!check->passed()) database->check_ = std::move(check);
+    return database;
 }
 
 void Engine::forgetCheckedFiles() { detail::forgetChecked(); }
+
+void Engine::setCheckFailedHook(CheckFailedHook hook) { detail::setCheckFailedHook(std::move(hook)); }
 
 Database::Database(QString path, sqlite3* db, int busyTimeoutMs)
     : path_(std::move(path)), db_(db), busyTimeoutMs_(busyTimeoutMs) {
@@ -139,10 +148,53 @@ void Database::Close() {
 
 void Database::willWrite(WriteKind kind) {
     if (!db_) throw Error(err::ObjectInvalid);
+    if (check_) {
+        // Nothing is written before the file's pages passed their check;
+        // a damaged file is never written to.
+        const auto check = check_;
+        check->startWaiting();
+        try {
+            waitFor([&] { return check->ended(); });
+        } catch (...) {
+            check->endWaiting();
+            throw;
+        }
+        check->endWaiting();
+        if (check_->inconclusive()) {
+            // A check that could not run (a lock, say) runs again for the
+            // next change.
+            auto failed = std::exchange(check_, detail::PageCheck::of(path_));
+            failed->throwIfFailed();
+        }
+        check_->throwIfFailed();  // every change to a damaged file
+        check_.reset();
+    }
     if (Engine::instance().beforeWrite_) Engine::instance().beforeWrite_(*this, kind);
 }
 
-void Database::Backup(const QString& target) {
+bool Database::pageCheckEnded() const { return !check_ || check_->ended(); }
+
+void Database::waitFor(const std::function<bool()>& done) {
+    if (done()) return;
+    auto wait = [&] {
+        while (!done()) {
+            if (progress_) {
+                bool go = false;
+                try {
+                    go = progress_();
+                } catch (...) {
+                }
+                if (!go) throw Error(err::Cancelled);
+            }
+            sqlite3_sleep(5);
+        }
+    };
+    const Engine::WaitHook& hook = Engine::instance().waitHook_;
+    if (!progress_ && hook) hook(*this, wait);
+    else wait();
+}
+
+void Database::Backup(const QString& target, const std::function<void()>& begun) {
     if (!db_) throw Error(err::ObjectInvalid);
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
         throw Error(err::TableExists, QStringLiteral("'%1' already exists; it was left as it is.").arg(target));
@@ -158,25 +210,41 @@ void Database::Backup(const QString& target) {
     if (rc != SQLITE_OK) throw fail(detail::errorFor(copy, rc, Stage::Open, target));
     sqlite3_extended_result_codes(copy, 1);
     try {
-        // Page by page from this connection, in one read transaction: the
-        // copy is the file as of one moment, whatever other windows do.
-        sqlite3_backup* b = sqlite3_backup_init(copy, "main", db_, "main");
-        if (!b) throw detail::errorFor(copy, sqlite3_errcode(copy), Stage::Run);
-        // A lock held by another program is waited for up to the busy
-        // timeout, as every other locked path waits, then reported.
-        int waited = 0;
-        do {
-            rc = sqlite3_backup_step(b, -1);
-            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-                if (waited >= busyTimeoutMs_) break;
-                sqlite3_sleep(20);
-                waited += 20;
+        {
+            // Page by page from this connection, in one read transaction: the
+            // copy is the file as of its first read, whatever other windows
+            // and programs write meanwhile. A lock held by another program is
+            // waited for at that read, up to the busy timeout, as every other
+            // locked path waits, then reported.
+            detail::ReadTransaction read(db_);
+            try {
+                Statement first(db_, QStringLiteral("SELECT count(*) FROM sqlite_schema"));
+                first.step();
+            } catch (const Error& e) {
+                if (e.Number() != err::FileInUse) throw;
+                throw Error(e.Number(), e.Description() + QStringLiteral(" (%1)").arg(path_));
             }
-        } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
-        sqlite3_backup_finish(b);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            throw detail::errorFor(nullptr, rc, Stage::Run, path_);
-        if (rc != SQLITE_DONE) throw detail::errorFor(copy, rc, Stage::Run);
+            if (begun) begun();
+            sqlite3_backup* b = sqlite3_backup_init(copy, "main", db_, "main");
+            if (!b) throw detail::errorFor(copy, sqlite3_errcode(copy), Stage::Run);
+            // A few megabytes a step; the progress handler may stop it between.
+            constexpr int kPagesPerStep = 512;
+            int waited = 0;
+            do {
+                rc = sqlite3_backup_step(b, kPagesPerStep);
+                if (rc == SQLITE_OK && progressCallback(this) != 0) rc = SQLITE_INTERRUPT;
+                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+                    if (waited >= busyTimeoutMs_) break;
+                    sqlite3_sleep(20);
+                    waited += 20;
+                }
+            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+            sqlite3_backup_finish(b);
+            if (rc == SQLITE_INTERRUPT) throw Error(err::Cancelled);
+            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                throw detail::errorFor(nullptr, rc, Stage::Run, path_);
+            if (rc != SQLITE_DONE) throw detail::errorFor(copy, rc, Stage::Run);
+        }
         // A copy that stands alone: no write-ahead log beside it.
         detail::exec(copy, QStringLiteral("PRAGMA journal_mode=DELETE"));
         detail::Statement check(copy, QStringLiteral("PRAGMA quick_check(1)"));

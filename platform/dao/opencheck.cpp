@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "opencheck.h"
 
+#include "background.h"
 #include "sqlite_util.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QSet>
+#include <QHash>
+#include <QObject>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,18 +44,29 @@ bool canAccess(const QString& path, int mode) {
 }
 
 using FileId = std::pair<quint64, quint64>;
+using Stamp = std::pair<qint64, qint64>;
 
-bool fileId(const QString& file, FileId* id) {
+bool fileId(const QString& file, FileId* id, Stamp* stamp) {
     struct stat st {};
     if (::stat(QFile::encodeName(file).constData(), &st) != 0) return false;
     *id = {quint64(st.st_dev), quint64(st.st_ino)};
+    *stamp = {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
     return true;
 }
 
-QMutex checkedMutex;
-QSet<FileId>& checkedFiles() {
-    static QSet<FileId> files;
-    return files;
+// The checks of this run, and who hears of a damaged file. Never destroyed:
+// a check may still be ending while the program's objects go.
+struct Checks {
+    QMutex mutex;
+    QHash<FileId, std::shared_ptr<PageCheck>> byFile;
+    std::function<void()> gate;
+    std::function<void(const Error&)> failedHook;
+    QObject* failedReceiver = nullptr;  // lives on the hook's thread
+};
+
+Checks& checks() {
+    static auto* c = new Checks;
+    return *c;
 }
 
 int checkpointAfterCommit(void*, sqlite3* db, const char* name, int frames) {
@@ -138,23 +151,128 @@ Error cannotOpen(const QString& file, bool readOnly) {
                      .arg(file));
 }
 
-bool checkedBefore(const QString& file) {
+std::shared_ptr<PageCheck> PageCheck::of(const QString& file) {
+    Checks& c = checks();
     FileId id;
-    if (!fileId(file, &id)) return false;
-    QMutexLocker lock(&checkedMutex);
-    return checkedFiles().contains(id);
+    Stamp stamp{-1, -1};
+    const bool known = fileId(file, &id, &stamp);
+    std::shared_ptr<PageCheck> check;
+    {
+        QMutexLocker lock(&c.mutex);
+        if (known) {
+            if (auto found = c.byFile.value(id)) {
+                if (!found->ended() || found->passed()) return found;
+                std::lock_guard own(found->mutex_);
+                if (!found->inconclusive() && found->stamp_ == stamp) throw *found->failure_;
+            }
+        }
+        check = std::make_shared<PageCheck>(file, stamp);
+        if (known) c.byFile.insert(id, check);
+    }
+    runInBackground([check] { check->run(); });
+    return check;
 }
 
-void rememberChecked(const QString& file) {
-    FileId id;
-    if (!fileId(file, &id)) return;
-    QMutexLocker lock(&checkedMutex);
-    checkedFiles().insert(id);
+bool PageCheck::passed() const {
+    std::lock_guard lock(mutex_);
+    return ended_ && !failure_;
+}
+
+bool PageCheck::inconclusive() const { return failure_ && failure_->Number() != err::NotDatabase; }
+
+void PageCheck::wait() const {
+    std::unique_lock lock(mutex_);
+    endedCv_.wait(lock, [this] { return ended_.load(); });
+}
+
+void PageCheck::throwIfFailed() {
+    std::lock_guard lock(mutex_);
+    if (!ended_ || !failure_) return;
+    refusedAChange_ = true;
+    throw *failure_;
+}
+
+void PageCheck::run() {
+    std::optional<Error> failure;
+    try {
+        std::function<void()> gate;
+        {
+            QMutexLocker lock(&checks().mutex);
+            gate = checks().gate;
+        }
+        if (gate) gate();
+        sqlite3* db = nullptr;
+        const QByteArray name = file_.toUtf8();
+        const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        try {
+            if (rc != SQLITE_OK) throw errorFor(db, rc, Stage::Open, file_);
+            sqlite3_extended_result_codes(db, 1);
+            sqlite3_busy_timeout(db, 5000);
+            // Reading only: closing this connection never writes to the file.
+            sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            sqlite3_progress_handler(db, 10000, [](void*) { return stoppingInBackground() ? 1 : 0; }, nullptr);
+            checkPages(db, file_);
+        } catch (const Error& e) {
+            failure = e;
+        }
+        sqlite3_close_v2(db);
+    } catch (const Error& e) {
+        failure = e;
+    } catch (...) {
+        failure = Error(err::Internal);
+    }
+    finish(std::move(failure));
+}
+
+void PageCheck::finish(std::optional<Error> failure) {
+    {
+        std::lock_guard lock(mutex_);
+        failure_ = std::move(failure);
+        ended_ = true;
+    }
+    endedCv_.notify_all();
+    if (!failure_) return;
+    Checks& c = checks();
+    QMutexLocker lock(&c.mutex);
+    if (inconclusive()) {
+        // Not a finding about the file: the next open checks again.
+        for (auto it = c.byFile.begin(); it != c.byFile.end(); ++it)
+            if (it.value().get() == this) {
+                c.byFile.erase(it);
+                break;
+            }
+        return;
+    }
+    if (!c.failedHook || !c.failedReceiver) return;
+    QMetaObject::invokeMethod(
+        c.failedReceiver,
+        [self = shared_from_this(), hook = c.failedHook] {
+            {
+                std::lock_guard own(self->mutex_);
+                // Said already, or about to be, by a refused change.
+                if (self->refusedAChange_ || self->waiting_ > 0) return;
+                self->refusedAChange_ = true;
+            }
+            hook(*self->failure_);
+        },
+        Qt::QueuedConnection);
 }
 
 void forgetChecked() {
-    QMutexLocker lock(&checkedMutex);
-    checkedFiles().clear();
+    QMutexLocker lock(&checks().mutex);
+    checks().byFile.clear();
+}
+
+void setCheckFailedHook(std::function<void(const Error&)> hook) {
+    Checks& c = checks();
+    QMutexLocker lock(&c.mutex);
+    c.failedHook = std::move(hook);
+    if (!c.failedReceiver) c.failedReceiver = new QObject;
+}
+
+void setPageCheckGate(std::function<void()> gate) {
+    QMutexLocker lock(&checks().mutex);
+    checks().gate = std::move(gate);
 }
 
 void checkPages(sqlite3* db, const QString& file) {

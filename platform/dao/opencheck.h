@@ -10,6 +10,14 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
 namespace dao::detail {
 
 // The first bytes of a file, read through SQLite's own file layer. SQLite
@@ -26,12 +34,58 @@ Error notADatabase(const QString& file);
 // permission, naming the file, or its folder when that is the cause.
 Error cannotOpen(const QString& file, bool readOnly);
 
-// Whether the file passed its page check earlier in this process, and
-// remembering that it did. Files are told apart by device and inode, so a
-// file put in place of a checked one is checked again.
-bool checkedBefore(const QString& file);
-void rememberChecked(const QString& file);
+// The check of a file's pages (checkPages) that the first open of the file
+// in a run starts. It runs on a thread and a connection of its own, so that
+// windows can read the file meanwhile; every change waits for it to pass
+// (Database::willWrite). Files are told apart by device and inode, so a file
+// put in place of a checked one is checked again.
+class PageCheck : public std::enable_shared_from_this<PageCheck> {
+public:
+    // The check of the file in this run: the one that passed or is still
+    // running, or a new one. A file that an earlier check found damaged is
+    // refused at once with that finding (3343) while it is unchanged.
+    static std::shared_ptr<PageCheck> of(const QString& file);
+
+    bool ended() const { return ended_; }
+    bool passed() const;
+    // Blocks until the check has ended.
+    void wait() const;
+    // Throws what the check found when it failed: 3343 for a damaged file,
+    // or the error that kept the check from running (a lock, say). A change
+    // refused so is told about no other way (see setCheckFailedHook).
+    void throwIfFailed();
+    // A failure other than damage: the next open checks again.
+    bool inconclusive() const;
+    // Counts the changes waiting for the check; they report its failure.
+    void startWaiting() { ++waiting_; }
+    void endWaiting() { --waiting_; }
+
+    PageCheck(QString file, std::pair<qint64, qint64> stamp) : file_(std::move(file)), stamp_(stamp) {}
+
+private:
+    void run();
+    void finish(std::optional<Error> failure);
+
+    const QString file_;
+    const std::pair<qint64, qint64> stamp_;  // size and modification time
+    mutable std::mutex mutex_;
+    mutable std::condition_variable endedCv_;
+    std::atomic<bool> ended_{false};
+    std::optional<Error> failure_;
+    bool refusedAChange_ = false;
+    std::atomic<int> waiting_{0};
+};
+
+// Forgets every check of this run, so that the next open checks again.
 void forgetChecked();
+
+// Called, on the thread that installed it, when a check found its file
+// damaged, unless a change was refused for it already.
+void setCheckFailedHook(std::function<void(const Error&)> hook);
+
+// For tests: runs on the checking thread before each check (to hold one
+// until the test lets it go).
+void setPageCheckGate(std::function<void()> gate);
 
 // Runs PRAGMA quick_check; throws 3343 naming the file and SQLite's first
 // finding when the file is damaged.

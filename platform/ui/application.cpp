@@ -2,6 +2,7 @@
 #include "ui/application.h"
 
 #include "ui/app.h"
+#include "ui/backgroundwork.h"
 #include "ui/guard.h"
 
 #include <QFont>
@@ -22,6 +23,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(7.5);
     setFont(font);
+    installBackgroundWorkHooks();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

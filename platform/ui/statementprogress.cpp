@@ -52,7 +52,9 @@ void StatementProgress::showWindow() {
     dlg->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* lblRunning = new QLabel(
-        QObject::tr("The statement is still running.\nCancel stops it and changes nothing."), dlg);
+        message_.isEmpty() ? QObject::tr("The statement is still running.\nCancel stops it and changes nothing.")
+                           : message_,
+        dlg);
     lblRunning->setObjectName(QStringLiteral("lblRunning"));
     lblRunning->setTextFormat(Qt::PlainText);
     auto* cmdCancel = new QPushButton(QObject::tr("Cancel"), dlg);

@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QString>
 
 #include <chrono>
 
@@ -30,6 +31,9 @@ public:
     StatementProgress(const StatementProgress&) = delete;
     StatementProgress& operator=(const StatementProgress&) = delete;
 
+    // What the window says, in place of "The statement is still running".
+    void setMessage(const QString& text) { message_ = text; }
+
     bool cancelled() const { return cancelled_; }
     // Whether the progress window was shown during the run.
     bool shown() const { return shown_; }
@@ -46,6 +50,7 @@ private:
     bool cancelled_ = false;
     bool shown_ = false;
     QPointer<QDialog> window_;
+    QString message_;
 };
 
 }  // namespace ui

@@ -113,8 +113,35 @@ TEST_F(BadFileTest, fileWithDamagedPagesIsCheckedAndNeverWritten) {
     ASSERT_GT(bytes.size(), 6 * 4096);
     bytes.replace(5 * 4096, 300, QByteArray(300, '\xa5'));
     writeFile(log, bytes);
+    const auto before = contents(dir.path());
+    {
+        // The first open checks the pages in the background; a change
+        // waits for the check, which refuses it, and so does every later one.
+        auto db = dao::DBEngine().OpenDatabase(log);
+        for (int i = 0; i < 2; ++i) {
+            try {
+                db->Execute(QStringLiteral("DELETE FROM runlog"));
+                ADD_FAILURE() << "a damaged file was changed";
+            } catch (const dao::Error& e) {
+                EXPECT_EQ(e.Number(), dao::err::NotDatabase);
+                EXPECT_TRUE(e.Description().contains(log) && e.Description().contains(QStringLiteral("damaged")))
+                    << e.Description().toStdString();
+            }
+        }
+    }
+    EXPECT_TRUE(contents(dir.path()) == before) << "the folder changed";
+    // Later opens are refused at once, for what the check found.
     expectRefused(dao::err::NotDatabase, QStringLiteral("damaged"));
-    // Refused again on the next try, not remembered as checked.
+    expectRefused(dao::err::NotDatabase, QStringLiteral("damaged"));
+}
+
+TEST_F(BadFileTest, damagedFileNotYetInWriteAheadModeIsCheckedBeforeItIsOpened) {
+    // Switching it to a write-ahead log would rewrite its header.
+    makeLog(log);
+    LogReader(log).text("PRAGMA journal_mode=DELETE");
+    QByteArray bytes = contents(dir.path()).value(QStringLiteral("Run.mdb"));
+    bytes.replace(5 * 4096, 300, QByteArray(300, '\xa5'));
+    writeFile(log, bytes);
     expectRefused(dao::err::NotDatabase, QStringLiteral("damaged"));
 }
 

@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Work off the caller's thread: the first open's check of a log's pages,
+// which changes wait for and reads do not; and the backup copy's moment and
+// its wait for another program's lock.
+
+#include "logfixture.h"
+
+#include "support/heldchecks.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <memory>
+
+namespace {
+
+using namespace testsupport;
+
+class BackgroundTest : public LogTest {
+protected:
+    void SetUp() override {
+        LogTest::SetUp();
+        // A new file may have the inode of one checked in an earlier test.
+        dao::DBEngine().forgetCheckedFiles();
+    }
+    void TearDown() override {
+        dao::DBEngine().setWaitHook({});
+        dao::DBEngine().setCheckFailedHook({});
+    }
+    long long typeCount(const char* type) {
+        return outsideCount(QStringLiteral("SELECT count(*) FROM runlog WHERE Type = '%1'").arg(QLatin1String(type)));
+    }
+};
+
+// The log can be read while its check runs. A change waits for the check,
+// asking the progress handler (a "Cancel" there writes nothing), or inside
+// the engine's wait hook when there is none, and is written once it passed.
+TEST_F(BackgroundTest, changesWaitForThePageCheckAndReadsDoNot) {
+    addFiveRuns();
+    {
+        HeldChecks held;
+        auto db = open();
+        auto rs = db->OpenRecordset(QStringLiteral("runlog"), dao::dbOpenDynaset);
+        EXPECT_EQ(rs->RecordCount(), 5);
+        EXPECT_EQ(rs->valueAt(0, 2).toString(), "Long");
+        EXPECT_FALSE(db->pageCheckEnded());
+
+        int asked = 0;
+        db->setProgressHandler([&] { return ++asked < 3; });
+        EXPECT_EQ(errorNumber([&] { rs->updateRow(0, {{2, QStringLiteral("Tempo")}}); }), dao::err::Cancelled);
+        EXPECT_EQ(asked, 3);
+        EXPECT_EQ(typeCount("Tempo"), 1);
+
+        db->setProgressHandler([&] {
+            if (++asked == 6) held.release();
+            return true;
+        });
+        EXPECT_NO_THROW(rs->updateRow(0, {{2, QStringLiteral("Tempo")}}));
+        EXPECT_GE(asked, 6);
+        EXPECT_TRUE(db->pageCheckEnded());
+        EXPECT_EQ(typeCount("Tempo"), 2);
+        EXPECT_TRUE(open()->pageCheckEnded());  // checked once a run
+    }
+    dao::DBEngine().forgetCheckedFiles();
+    HeldChecks held;
+    int hooked = 0;
+    dao::DBEngine().setWaitHook([&](dao::Database&, const std::function<void()>& wait) {
+        ++hooked;
+        held.release();
+        wait();
+    });
+    auto db = open();
+    db->Execute(QStringLiteral("UPDATE runlog SET Type = 'Race' WHERE Type = 'Tempo'"));
+    EXPECT_EQ(hooked, 1);
+    EXPECT_EQ(typeCount("Race"), 3);
+}
+
+// A damaged log opens and its changes are refused once the check found the
+// damage, every time, and the file is never written to; later opens are
+// refused at once. The engine's hook hears of the damage when no refused
+// change has said so.
+TEST_F(BackgroundTest, damagedLogIsNeverWrittenAndItsDamageIsToldOnce) {
+    outside(QStringLiteral("INSERT INTO runlog (Time, Description) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                           "SELECT i + 1 FROM n WHERE i < 2000) SELECT i, printf('%.80c', 'd') FROM n"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    bytes.replace(5 * 4096, 300, QByteArray(300, '\x5a'));
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+    auto heard = std::make_shared<QStringList>();
+    dao::DBEngine().setCheckFailedHook([heard](const dao::Error& e) { heard->append(e.Description()); });
+    auto fileBytes = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    {
+        auto db = open();
+        for (int i = 0; i < 2; ++i) {
+            const QString text = errorText([&] { db->Execute(QStringLiteral("DELETE FROM runlog")); });
+            EXPECT_TRUE(text.contains(path) && text.contains(QStringLiteral("damaged"))) << text.toStdString();
+        }
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fileBytes(), bytes);
+    EXPECT_EQ(errorNumber([&] { open(); }), dao::err::NotDatabase);
+
+    dao::DBEngine().forgetCheckedFiles();
+    auto db = open();
+    for (int i = 0; i < 500 && heard->isEmpty(); ++i) {
+        QCoreApplication::processEvents();
+        sqlite3_sleep(10);
+    }
+    ASSERT_EQ(heard->size(), 1);
+    EXPECT_TRUE(heard->front().contains(QStringLiteral("damaged")));
+    EXPECT_EQ(fileBytes(), bytes);
+}
+
+// A backup holds the log as of its first read: a change committed once the
+// copy has begun is not in it.
+TEST_F(BackgroundTest, backupIsTheLogAsItsCopyBegan) {
+    addFiveRuns();
+    auto db = open();
+    const QString copy = folder.file(QStringLiteral("copy.mdb"));
+    db->Backup(copy, [&] { outside(QStringLiteral("DELETE FROM runlog")); });
+    EXPECT_EQ(outsideCount(QStringLiteral("SELECT count(*) FROM runlog")), 0);
+    sqlite3* c = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(copy.toUtf8().constData(), &c, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(c, "SELECT count(*) FROM runlog", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 5);
+    sqlite3_finalize(st);
+    sqlite3_close(c);
+}
+
+// Another program that holds the whole file (a rollback-journal log in the
+// middle of its change) keeps a backup waiting only until the busy
+// timeout: then it is 3045, and no copy is left.
+TEST_F(BackgroundTest, backupWaitsForALockedLogUntilTheBusyTimeout) {
+    addFiveRuns();
+    outside(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    dao::ConnectionOptions options;
+    options.busyTimeoutMs = 300;
+    options.readOnly = true;  // leaves the file in rollback-journal mode
+    auto db = dao::DBEngine().OpenDatabase(path, options);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE; DELETE FROM runlog", nullptr, nullptr, nullptr), SQLITE_OK);
+    const QString copy = folder.file(QStringLiteral("copy.mdb"));
+    const QString text = errorText([&] { db->Backup(copy); });
+    EXPECT_EQ(errorNumber([&] { db->Backup(copy); }), dao::err::FileInUse);
+    EXPECT_TRUE(text.contains(QStringLiteral("locked"))) << text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(copy));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_NO_THROW(db->Backup(copy));
+}
+
+}  // namespace
