@@ -30,10 +30,14 @@ bench::Registrar firstOpen({
     .run =
         [](bench::Context& c) {
             dao::DBEngine().forgetCheckedFiles();
-            return bench::timeMs([&] { dao::DBEngine().OpenDatabase(c.logPath); });
+            // The open and its check, which runs on a thread of its own.
+            return bench::timeMs([&] {
+                auto db = dao::DBEngine().OpenDatabase(c.logPath);
+                db->waitFor([&] { return db->pageCheckEnded(); });
+            });
         },
     .anchor = plainOpenMs,
-    .goal = "once per file per run; under 1 s at 1M rows",
+    .goal = "once per file per run, off the user-interface thread; under 1 s at 1M rows",
 });
 
 bench::Registrar laterOpen({

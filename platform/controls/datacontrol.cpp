@@ -215,8 +215,7 @@ void DataControl::Refresh() {
     if (recordset_ && recordset_->isOpen() && !leaveRow(*recordset_, vbDataActionClose)) return;
     // Open the new set before letting go of the old one: when the file
     // cannot be opened, the old set stays as it was.
-    // The first open of a large log in a run checks its pages: show the
-    // hourglass while the file is opened.
+    // Opening a large log (its row ids) takes a moment: show the hourglass.
     dao::DatabasePtr database;
     dao::RecordsetPtr recordset;
     {

@@ -3,6 +3,8 @@
 // Reading and writing a database file straight through SQLite, so that a
 // test's checks do not depend on the code under test.
 
+#include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <sqlite3.h>
@@ -40,6 +42,22 @@ inline QString scalarSql(const QString& file, const std::string& sql) {
     sqlite3_finalize(st);
     sqlite3_close(db);
     return result;
+}
+
+// Adds 2000 runs to a log and damages one of its table's pages, as a
+// failing disk would. Returns the file's bytes afterwards.
+inline QByteArray fillAndDamage(const QString& file) {
+    execSql(file,
+            "INSERT INTO runlog (Time, Description) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+            "FROM n WHERE i < 2000) SELECT i, printf('%.80c', 'd') FROM n");
+    QFile f(file);
+    EXPECT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    EXPECT_GT(bytes.size(), 6 * 4096);
+    bytes.replace(5 * 4096, 300, QByteArray(300, '\x5a'));
+    f.seek(0);
+    f.write(bytes);
+    return bytes;
 }
 
 }  // namespace testsupport

@@ -6,6 +6,7 @@
 #include "logfixture.h"
 
 #include "support/heldchecks.h"
+#include "support/sqlfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -81,15 +82,7 @@ TEST_F(BackgroundTest, changesWaitForThePageCheckAndReadsDoNot) {
 // refused at once. The engine's hook hears of the damage when no refused
 // change has said so.
 TEST_F(BackgroundTest, damagedLogIsNeverWrittenAndItsDamageIsToldOnce) {
-    outside(QStringLiteral("INSERT INTO runlog (Time, Description) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
-                           "SELECT i + 1 FROM n WHERE i < 2000) SELECT i, printf('%.80c', 'd') FROM n"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    QByteArray bytes = file.readAll();
-    bytes.replace(5 * 4096, 300, QByteArray(300, '\x5a'));
-    file.seek(0);
-    file.write(bytes);
-    file.close();
+    const QByteArray bytes = fillAndDamage(path);
     auto heard = std::make_shared<QStringList>();
     dao::DBEngine().setCheckFailedHook([heard](const dao::Error& e) { heard->append(e.Description()); });
     auto fileBytes = [&] {

@@ -13,6 +13,7 @@
 #include "support/gui/folders.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
+#include "support/sqlfile.h"
 #include "ui/form.h"
 
 #include <QDir>
@@ -117,23 +118,8 @@ TEST_F(BadLogWindowsTest, entryFormSaysOnceWhatTheFileIs) {
 
 TEST_F(BadLogWindowsTest, damagedLogIsRefusedBeforeTheQueryWindowCanChangeIt) {
     logstore::createLog(program.file(QStringLiteral("Run.mdb")));
-    {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(program.file(QStringLiteral("Run.mdb")).toUtf8().constData(), &db, SQLITE_OPEN_READWRITE,
-                        nullptr);
-        sqlite3_exec(db,
-                     "INSERT INTO runlog (Time, Description) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-                     "FROM n WHERE i < 2000) SELECT i, printf('%.80c', 'd') FROM n",
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    const QByteArray bytes = testsupport::fillAndDamage(program.file(QStringLiteral("Run.mdb")));
     QFile file(program.file(QStringLiteral("Run.mdb")));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    QByteArray bytes = file.readAll();
-    bytes.replace(5 * 4096, 300, QByteArray(300, '\x5a'));
-    file.seek(0);
-    file.write(bytes);
-    file.close();
 
     auto* f = new frmQuerys();
     f->Load();
