@@ -381,14 +381,11 @@ Error Recordset::Impl::conflict(sqlite3_int64 key, const std::vector<std::pair<i
         return i >= 0 && size_t(i) < stored.size() ? stored[size_t(i)] : QVariant();
     };
     // The row by its day and kind of run where the set has them.
-    QString row;
+    QString row = QStringLiteral("the row");
     const QVariant day = field("Date"), type = field("Type");
     if (day.isValid() || type.isValid()) {
         row = QStringLiteral("the run of %1").arg(day.isValid() ? day.toString() : QStringLiteral("no date"));
         if (type.isValid()) row += QStringLiteral(" (%1)").arg(type.toString());
-    } else {
-        const auto& k = *keys;
-        row = QStringLiteral("row %1").arg(std::find(k.begin(), k.end(), key) - k.begin() + 1);
     }
     QStringList now;
     for (const auto& [f, value] : expected)
