@@ -5,14 +5,19 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QMap>
 #include <QSet>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <unordered_set>
+#include <vector>
 #include <mutex>
 #include <optional>
 
@@ -34,19 +39,13 @@ struct Value {
     QByteArray data;
 };
 
-struct KeyData {
-    QHash<QString, Value> values;  // by lower-case name; "" is the default value
-    QSet<QString> files;           // the hive files that wrote this key
-};
-
-// Every key, by its lower-case path "80000002\software\...". A key exists
-// when it is listed or lies above a listed key.
-using Model = QMap<QString, KeyData>;
+// A key's values by lower-case name; "" is the default value.
+using Values = QHash<QString, Value>;
 
 struct OpenKey {
     QString path;
     REGSAM rights = 0;
-    QHash<QString, Value> values;  // as they were when the key was opened
+    Values values;  // as they were when the key was opened
 };
 
 struct State {
@@ -61,15 +60,30 @@ State& state() {
     return s;
 }
 
+// Names of keys and values match without regard to case (ASCII, the usual
+// case, without a table).
+bool sameName(QStringView a, QStringView b) {
+    if (a.size() != b.size()) return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x == y) continue;
+        if ((x | y) >= 0x80) return a.mid(i).compare(b.mid(i), Qt::CaseInsensitive) == 0;
+        if (x >= u'A' && x <= u'Z') x += u'a' - u'A';
+        if (y >= u'A' && y <= u'Z') y += u'a' - u'A';
+        if (x != y) return false;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------- roots
 
-std::optional<HKEY> rootByName(const QString& name) {
-    const QString n = name.toUpper();
-    if (n == u"HKEY_CLASSES_ROOT" || n == u"HKCR") return HKEY_CLASSES_ROOT;
-    if (n == u"HKEY_CURRENT_USER" || n == u"HKCU") return HKEY_CURRENT_USER;
-    if (n == u"HKEY_LOCAL_MACHINE" || n == u"HKLM") return HKEY_LOCAL_MACHINE;
-    if (n == u"HKEY_USERS" || n == u"HKU") return HKEY_USERS;
-    if (n == u"HKEY_CURRENT_CONFIG" || n == u"HKCC") return HKEY_CURRENT_CONFIG;
+std::optional<HKEY> rootByName(QStringView name) {
+    const auto is = [name](QStringView a, QStringView b) { return sameName(name, a) || sameName(name, b); };
+    if (is(u"HKEY_CLASSES_ROOT", u"HKCR")) return HKEY_CLASSES_ROOT;
+    if (is(u"HKEY_CURRENT_USER", u"HKCU")) return HKEY_CURRENT_USER;
+    if (is(u"HKEY_LOCAL_MACHINE", u"HKLM")) return HKEY_LOCAL_MACHINE;
+    if (is(u"HKEY_USERS", u"HKU")) return HKEY_USERS;
+    if (is(u"HKEY_CURRENT_CONFIG", u"HKCC")) return HKEY_CURRENT_CONFIG;
     return std::nullopt;
 }
 
@@ -82,16 +96,43 @@ QString rootPath(HKEY root) { return QString::number(root, 16); }
 
 bool isRootPath(const QString& path) { return !path.contains(u'\\'); }
 
-// Joins a path below base; nullopt when a name in it is empty ("a\\b").
-// One trailing backslash is allowed.
-std::optional<QString> joinPath(const QString& base, QString sub) {
+// A path below a root, without its trailing backslash; nullopt when a name
+// in it is empty ("a\\\\b"). One trailing backslash is allowed.
+std::optional<QStringView> subPath(QStringView sub) {
     if (sub.endsWith(u'\\')) sub.chop(1);
-    if (sub.isEmpty()) return base;
-    const QStringList names = sub.split(u'\\');
-    for (const QString& name : names)
-        if (name.isEmpty()) return std::nullopt;
-    return base + u'\\' + sub.toLower();
+    if (sub.startsWith(u'\\') || sub.endsWith(u'\\') || sub.contains(u"\\\\")) return std::nullopt;
+    return sub;
 }
+
+// Joins a path below base: "80000002\\software\\...", in lower case.
+std::optional<QString> joinPath(const QString& base, QStringView sub) {
+    const auto below = subPath(sub);
+    if (!below) return std::nullopt;
+    if (below->isEmpty()) return base;
+    return (base + u'\\' + below->toString()).toLower();
+}
+
+// ---------------------------------------------------------------- names
+
+// Whether name is path or lies below it (path "" is a root: everything).
+bool atOrBelow(QStringView name, QStringView path) {
+    if (path.isEmpty()) return true;
+    return name.size() >= path.size() && (name.size() == path.size() || name[path.size()] == u'\\') &&
+           sameName(name.left(path.size()), path);
+}
+
+struct NameHash {
+    size_t operator()(QStringView name) const noexcept {
+        size_t h = 0;
+        for (QChar c : name)
+            if (!c.isSurrogate()) h = h * 31 + QChar::toCaseFolded(c.unicode());
+        return h;
+    }
+};
+struct NameEqual {
+    bool operator()(QStringView a, QStringView b) const noexcept { return sameName(a, b); }
+};
+using NameSet = std::unordered_set<QStringView, NameHash, NameEqual>;
 
 // ---------------------------------------------------------------- parsing
 
@@ -113,35 +154,76 @@ QString decodeHive(const QByteArray& bytes) {
     return text;
 }
 
+// One line of a hive that matters: a key listed or removed, a value set or
+// removed. It points into the hive's text, which the Hives that hold it
+// keep; nothing is decoded until a key's values are asked for.
+struct Op {
+    enum Kind : quint8 { Key, RemoveKey, SetValue, RemoveValue };
+    enum Form : quint8 { Quoted, Dword, Hex };
+    Kind kind = Key;
+    Form form = Quoted;
+    bool unicode = false;  // a version 5 file: strings in hex lists are UTF-16LE
+    int file = 0;          // its hive file, by its place in the list read
+    HKEY root = 0;
+    DWORD type = REG_NONE;
+    QStringView key;       // the key's path below the root, as written; for a value, its key's
+    QStringView name;      // a value's name as written between its quotes ("" for @)
+    QStringView data;      // the text of a value: between its quotes, the digits, or the list
+};
+
+// Hexadecimal digits only: no sign, no "0x".
+std::optional<DWORD> hexNumber(QStringView digits, int maxDigits) {
+    if (digits.isEmpty() || digits.size() > maxDigits) return std::nullopt;
+    DWORD n = 0;
+    for (QChar c : digits) {
+        const char16_t u = c.unicode();
+        const int d = u >= u'0' && u <= u'9'   ? u - u'0'
+                      : u >= u'a' && u <= u'f' ? u - u'a' + 10
+                      : u >= u'A' && u <= u'F' ? u - u'A' + 10
+                                               : -1;
+        if (d < 0) return std::nullopt;
+        n = n << 4 | DWORD(d);
+    }
+    return n;
+}
+
+// Reads a hive's text into its Ops, checking every line; views of the text
+// cost no copy, so a line takes time in proportion to its length.
 class HiveParser {
 public:
-    HiveParser(const QString& file, Model& model) : file_(file), model_(model) {}
+    HiveParser(const QString& text, int file) : text_(text), file_(file) {}
 
-    // Applies the hive's text to the model; false when the text is damaged
-    // (the model may then hold part of it: the caller works on a copy).
-    bool apply(const QString& text) {
-        lines_ = text.split(u'\n');
-        for (QString& line : lines_)
-            if (line.endsWith(u'\r')) line.chop(1);
-        if (!readHeader()) return false;
-        while (at_ < lines_.size()) {
-            const QString line = lines_[at_++].trimmed();
+    // The hive's Ops, in order; nullopt when the text is damaged.
+    std::optional<std::vector<Op>> parse() {
+        if (!readHeader()) return std::nullopt;
+        while (!atEnd()) {
+            const QStringView line = nextLine();
             if (line.isEmpty() || line.startsWith(u';')) continue;
-            if (line.startsWith(u'[')) {
-                if (!keyLine(line)) return false;
-            } else if (line.startsWith(u'"') || line.startsWith(u'@')) {
-                if (!valueLine(line)) return false;
-            } else {
-                return false;
-            }
+            bool ok = false;
+            if (line.startsWith(u'['))
+                ok = keyLine(line);
+            else if (line.startsWith(u'"') || line.startsWith(u'@'))
+                ok = valueLine(line);
+            if (!ok) return std::nullopt;
         }
-        return true;
+        return std::move(ops_);
     }
 
 private:
+    bool atEnd() const { return at_ > text_.size(); }
+
+    // The next line without its line break, trimmed.
+    QStringView nextLine() {
+        qsizetype end = text_.indexOf(u'\n', at_);
+        if (end < 0) end = text_.size();
+        const QStringView line = QStringView(text_).mid(at_, end - at_).trimmed();
+        at_ = end + 1;
+        return line;
+    }
+
     bool readHeader() {
-        while (at_ < lines_.size()) {
-            const QString line = lines_[at_++].trimmed();
+        while (!atEnd()) {
+            const QStringView line = nextLine();
             if (line.isEmpty()) continue;
             if (line == u"Windows Registry Editor Version 5.00") {
                 unicode_ = true;
@@ -152,212 +234,321 @@ private:
         return false;
     }
 
-    bool keyLine(const QString& line) {
+    bool keyLine(QStringView line) {
         if (!line.endsWith(u']')) return false;
-        QString inner = line.mid(1, line.size() - 2);
+        QStringView inner = line.mid(1, line.size() - 2);
         const bool remove = inner.startsWith(u'-');
-        if (remove) inner.remove(0, 1);
+        if (remove) inner = inner.mid(1);
         const qsizetype slash = inner.indexOf(u'\\');
         const auto root = rootByName(slash < 0 ? inner : inner.left(slash));
         if (!root) return false;
-        const auto path = joinPath(rootPath(*root), slash < 0 ? QString() : inner.mid(slash + 1));
-        if (!path) return false;
-        if (remove) {
-            const QString below = *path + u'\\';
-            for (auto it = model_.begin(); it != model_.end();) {
-                if (it.key() == *path || it.key().startsWith(below))
-                    it = model_.erase(it);
-                else
-                    ++it;
-            }
-            key_.reset();
-            return true;
-        }
-        key_ = *path;
-        model_[*path].files.insert(file_);
+        const auto sub = subPath(slash < 0 ? QStringView() : inner.mid(slash + 1));
+        if (!sub) return false;
+        Op op = base(remove ? Op::RemoveKey : Op::Key);
+        op.root = *root;
+        op.key = *sub;
+        ops_.push_back(op);
+        inKey_ = !remove;  // values under a removed key are damage
+        if (inKey_) key_ = op;
         return true;
     }
 
-    // "text" with \\ and \" escapes, from pos (at the opening quote); pos
-    // ends after the closing quote.
-    static std::optional<QString> quoted(const QString& line, qsizetype& pos) {
+    // The text between quotes, escapes (\\ and \") left as they are, from
+    // pos at the opening quote; pos ends after the closing quote.
+    static std::optional<QStringView> quoted(QStringView line, qsizetype& pos) {
         if (pos >= line.size() || line[pos] != u'"') return std::nullopt;
-        QString out;
-        for (++pos; pos < line.size(); ++pos) {
+        const qsizetype from = ++pos;
+        for (; pos < line.size(); ++pos) {
             const QChar c = line[pos];
-            if (c == u'"') {
-                ++pos;
-                return out;
-            }
+            if (c == u'"') return line.mid(from, pos++ - from);
             if (c == u'\\') {
-                if (pos + 1 >= line.size()) return std::nullopt;
-                const QChar next = line[++pos];
-                if (next != u'\\' && next != u'"') return std::nullopt;
-                out += next;
-            } else {
-                out += c;
+                if (pos + 1 >= line.size() || (line[pos + 1] != u'\\' && line[pos + 1] != u'"')) return std::nullopt;
+                ++pos;
             }
         }
         return std::nullopt;  // no closing quote
     }
 
-    static void skipBlanks(const QString& s, qsizetype& pos) {
+    static void skipBlanks(QStringView s, qsizetype& pos) {
         while (pos < s.size() && (s[pos] == u' ' || s[pos] == u'\t')) ++pos;
     }
 
-    static std::optional<DWORD> hexNumber(const QString& digits, int maxDigits) {
-        if (digits.isEmpty() || digits.size() > maxDigits) return std::nullopt;
-        bool ok = false;
-        const uint n = digits.toUInt(&ok, 16);
-        if (!ok) return std::nullopt;
-        for (QChar c : digits)
-            if (!isxdigit(c.toLatin1())) return std::nullopt;  // no sign, no "0x"
-        return DWORD(n);
-    }
-
-    bool valueLine(const QString& line) {
-        if (!key_) return false;  // a value outside a key, or under a removed one
+    bool valueLine(QStringView line) {
+        if (!inKey_) return false;  // a value outside a key, or under a removed one
+        Op op = key_;
         qsizetype pos = 0;
-        QString name;
         if (line[0] == u'@') {
             pos = 1;
         } else {
-            const auto q = quoted(line, pos);
-            if (!q) return false;
-            name = q->toLower();
+            const auto name = quoted(line, pos);
+            if (!name) return false;
+            op.name = *name;
         }
         skipBlanks(line, pos);
         if (pos >= line.size() || line[pos] != u'=') return false;
         ++pos;
         skipBlanks(line, pos);
-        const QString data = line.mid(pos);
-        KeyData& key = model_[*key_];
+        const QStringView data = line.mid(pos);
+        op.kind = Op::SetValue;
 
         if (data == u"-") {
-            key.values.remove(name);
-            return true;
-        }
-        if (data.startsWith(u'"')) {
+            op.kind = Op::RemoveValue;
+        } else if (data.startsWith(u'"')) {
             qsizetype p = 0;
             const auto text = quoted(data, p);
             if (!text) return false;
             skipBlanks(data, p);
             if (p != data.size()) return false;
-            QByteArray bytes = text->toLatin1();  // characters outside Latin-1 become '?'
-            bytes.append('\0');
-            key.values[name] = Value{REG_SZ, bytes};
-            return true;
-        }
-        const QString lower = data.toLower();
-        if (lower.startsWith(u"dword:")) {
-            const auto n = hexNumber(data.mid(6).trimmed(), 8);
-            if (!n) return false;
-            QByteArray bytes(4, '\0');
-            for (int i = 0; i < 4; ++i) bytes[i] = char((*n >> (8 * i)) & 0xFF);
-            key.values[name] = Value{REG_DWORD, bytes};
-            return true;
-        }
-        if (lower.startsWith(u"hex")) {
-            DWORD type = REG_BINARY;
+            op.form = Op::Quoted;
+            op.type = REG_SZ;
+            op.data = *text;
+        } else if (sameName(data.left(6), u"dword:")) {
+            op.form = Op::Dword;
+            op.type = REG_DWORD;
+            op.data = data.mid(6).trimmed();
+            if (!hexNumber(op.data, 8)) return false;
+        } else if (sameName(data.left(3), u"hex")) {
+            op.form = Op::Hex;
+            op.type = REG_BINARY;
             qsizetype colon = 3;
-            if (lower.startsWith(u"hex(")) {
-                const qsizetype close = lower.indexOf(u')');
+            if (sameName(data.left(4), u"hex(")) {
+                const qsizetype close = data.indexOf(u')');
                 if (close < 0) return false;
-                const auto t = hexNumber(lower.mid(4, close - 4), 8);
+                const auto t = hexNumber(data.mid(4, close - 4), 8);
                 if (!t) return false;
-                type = *t;
+                op.type = *t;
                 colon = close + 1;
             }
-            if (colon >= lower.size() || lower[colon] != u':') return false;
-            QString list = data.mid(colon + 1).trimmed();
-            // A long list runs on over lines ending in a backslash.
-            while (list.endsWith(u'\\')) {
-                list.chop(1);
-                const QString next = at_ < lines_.size() ? lines_[at_++].trimmed() : QString();
-                if (next.isEmpty()) return false;  // cut short
-                list += next;
+            if (colon >= data.size() || data[colon] != u':') return false;
+            const QStringView first = data.mid(colon + 1).trimmed();
+            const qsizetype begin = first.data() - text_.constData();
+            if (!hexList(first)) return false;
+            op.data = QStringView(text_).mid(begin, listEnd_ - begin);
+        } else {
+            return false;
+        }
+        ops_.push_back(op);
+        return true;
+    }
+
+    // Checks a list of bytes ("01,ff,...", blanks anywhere, one comma may
+    // end it) that runs on over the lines after it while a line ends in a
+    // backslash; listEnd_ becomes the end of its last line in the text.
+    bool hexList(QStringView piece) {
+        int digits = 0;
+        bool any = false;
+        bool endsInComma = false;
+        for (;;) {
+            listEnd_ = piece.data() + piece.size() - text_.constData();
+            const bool more = piece.endsWith(u'\\');
+            if (more) piece.chop(1);
+            for (QChar c : piece) {
+                if (c == u' ' || c == u'\t') continue;
+                any = true;
+                endsInComma = c == u',';
+                if (endsInComma) {
+                    if (digits == 0) return false;
+                    digits = 0;
+                } else if (!hexNumber(QStringView(&c, 1), 1) || ++digits > 2) {
+                    return false;
+                }
             }
-            auto bytes = hexBytes(list);
-            if (!bytes) return false;
-            if (unicode_ && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ))
-                *bytes = utf16ToLatin1(*bytes);
-            key.values[name] = Value{type, *bytes};
-            return true;
+            if (!more) break;
+            piece = atEnd() ? QStringView() : nextLine();
+            if (piece.isEmpty()) return false;  // cut short
         }
-        return false;
+        return !any || endsInComma || digits > 0;
     }
 
-    static std::optional<QByteArray> hexBytes(const QString& list) {
-        QByteArray out;
-        QString compact = list;
-        compact.remove(u' ').remove(u'\t');
-        if (compact.isEmpty()) return out;
-        if (compact.endsWith(u',')) compact.chop(1);
-        for (const QString& token : compact.split(u',')) {
-            const auto b = hexNumber(token, 2);
-            if (!b) return std::nullopt;
-            out.append(char(*b));
-        }
-        return out;
+    Op base(Op::Kind kind) const {
+        Op op;
+        op.kind = kind;
+        op.file = file_;
+        op.unicode = unicode_;
+        return op;
     }
 
-    // Strings of a version 5 file are UTF-16LE; the "A" functions hand them
-    // out in the 8-bit code page.
-    static QByteArray utf16ToLatin1(const QByteArray& bytes) {
-        QString text;
-        for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
-            text += QChar(char16_t(uchar(bytes[i]) | (uchar(bytes[i + 1]) << 8)));
-        return text.toLatin1();
-    }
-
-    QString file_;
-    Model& model_;
-    QStringList lines_;
+    const QString& text_;
+    const int file_;
     qsizetype at_ = 0;
+    qsizetype listEnd_ = 0;
     bool unicode_ = false;
-    std::optional<QString> key_;
+    bool inKey_ = false;
+    Op key_;  // the key the value lines belong to
+    std::vector<Op> ops_;
 };
 
-// Applies one hive file over the model; a missing or damaged file leaves it
-// as it was.
-void applyHiveFile(const QString& file, Model& model) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return;
-    if (f.size() > kLargestHive) return;
-    const QByteArray bytes = f.read(kLargestHive + 1);
-    if (bytes.size() > kLargestHive) return;
-    Model next = model;
-    HiveParser parser(file, next);
-    if (parser.apply(decodeHive(bytes))) model = std::move(next);
+// ---------------------------------------------------------------- values
+
+QString unescape(QStringView raw) {
+    QString out;
+    out.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) out += raw[i] == u'\\' ? raw[++i] : raw[i];
+    return out;
 }
+
+std::optional<QByteArray> hexBytes(QString list) {
+    QByteArray out;
+    list.remove(u' ').remove(u'\t');
+    if (list.isEmpty()) return out;
+    if (list.endsWith(u',')) list.chop(1);
+    for (const QStringView token : QStringView(list).split(u',')) {
+        const auto b = hexNumber(token, 2);
+        if (!b) return std::nullopt;
+        out.append(char(*b));
+    }
+    return out;
+}
+
+// Strings of a version 5 file are UTF-16LE; the "A" functions hand them
+// out in the 8-bit code page.
+QByteArray utf16ToLatin1(const QByteArray& bytes) {
+    QString text;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
+        text += QChar(char16_t(uchar(bytes[i]) | (uchar(bytes[i + 1]) << 8)));
+    return text.toLatin1();
+}
+
+// The value a checked SetValue line gives.
+Value valueOf(const Op& op) {
+    switch (op.form) {
+    case Op::Quoted: {
+        QByteArray bytes = unescape(op.data).toLatin1();  // characters outside Latin-1 become '?'
+        bytes.append('\0');
+        return {REG_SZ, bytes};
+    }
+    case Op::Dword: {
+        const DWORD n = hexNumber(op.data, 8).value_or(0);
+        QByteArray bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) bytes[i] = char((n >> (8 * i)) & 0xFF);
+        return {REG_DWORD, bytes};
+    }
+    case Op::Hex: {
+        QString list;
+        for (QStringView line : op.data.split(u'\n')) {
+            line = line.trimmed();
+            if (line.endsWith(u'\\')) line.chop(1);
+            list += line;
+        }
+        QByteArray bytes = hexBytes(list).value_or(QByteArray());
+        if (op.unicode && (op.type == REG_SZ || op.type == REG_EXPAND_SZ || op.type == REG_MULTI_SZ))
+            bytes = utf16ToLatin1(bytes);
+        return {op.type, bytes};
+    }
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------- hives
+
+// The bytes of a hive file, when it is a regular file of at most
+// kLargestHive bytes. Nothing here waits: a FIFO, a device or a socket of
+// that name is never read, and the open that checks it cannot block.
+std::optional<QByteArray> readHiveFile(const QString& file) {
+    const QByteArray name = QFile::encodeName(file);
+    struct stat before {};
+    if (::stat(name.constData(), &before) != 0 || !S_ISREG(before.st_mode) || before.st_size > kLargestHive)
+        return std::nullopt;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<QByteArray> bytes;
+    struct stat opened {};
+    // Still the file looked at: not swapped for something else meanwhile.
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == before.st_dev &&
+        opened.st_ino == before.st_ino) {
+        // One byte more than the limit tells a file that grew past it.
+        QByteArray data(kLargestHive + 1, Qt::Uninitialized);
+        qsizetype got = 0;
+        ssize_t n = 0;
+        while (got < data.size() && ((n = ::read(fd, data.data() + got, size_t(data.size() - got))) > 0 ||
+                                     (n < 0 && errno == EINTR)))
+            got += std::max<ssize_t>(n, 0);
+        if (n == 0 && got <= kLargestHive) {
+            data.truncate(got);
+            bytes = std::move(data);
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// What a key holds once every hive file is read.
+struct KeyInfo {
+    bool exists = false;  // listed, or above a listed key
+    Values values;
+    QSet<int> files;      // the hive files that list it or a key below it
+};
+
+// The hive files read, each applied over the ones before it. A missing or
+// damaged file adds nothing.
+class Hives {
+public:
+    explicit Hives(const QStringList& files) {
+        texts_.reserve(size_t(files.size()));  // the Ops point into these texts
+        for (int i = 0; i < files.size(); ++i) {
+            const std::optional<QByteArray> bytes = readHiveFile(files[i]);
+            if (!bytes) continue;
+            texts_.push_back(decodeHive(*bytes));
+            auto ops = HiveParser(texts_.back(), i).parse();
+            if (ops) ops_.insert(ops_.end(), ops->begin(), ops->end());
+        }
+    }
+
+    // The key at path ("80000002\\software\\..."). Read from the last line
+    // back: the latest removal of the key or one above it ends what counts,
+    // a value's latest line decides it, and a key below counts unless a
+    // later line removed it or one above it.
+    KeyInfo key(const QString& path) const {
+        const qsizetype slash = path.indexOf(u'\\');
+        const HKEY root = path.left(slash < 0 ? path.size() : slash).toUInt(nullptr, 16);
+        const QStringView sub = slash < 0 ? QStringView() : QStringView(path).mid(slash + 1);
+        KeyInfo info;
+        info.exists = isRootPath(path);
+        NameSet decided;  // values whose latest line was seen
+        NameSet removed;  // keys below path removed later on
+        for (auto op = ops_.rbegin(); op != ops_.rend(); ++op) {
+            if (op->root != root || (!atOrBelow(op->key, sub) && !atOrBelow(sub, op->key))) continue;
+            const bool same = op->key.size() == sub.size() && sameName(op->key, sub);
+            const bool below = !same && atOrBelow(op->key, sub);
+            switch (op->kind) {
+            case Op::RemoveKey:
+                if (!below) return info;  // the key itself, or one above it
+                removed.insert(op->key);
+                break;
+            case Op::Key:
+                if ((same || below) && !removedLater(op->key, sub, removed)) {
+                    info.exists = true;
+                    info.files.insert(op->file);
+                }
+                break;
+            case Op::SetValue:
+            case Op::RemoveValue:
+                if (!same || !decided.insert(op->name).second) break;
+                if (op->kind == Op::SetValue) info.values.insert(unescape(op->name).toLower(), valueOf(*op));
+                break;
+            }
+        }
+        return info;
+    }
+
+private:
+    // Whether a later line removed key, or a key above it below path.
+    static bool removedLater(QStringView key, QStringView path, const NameSet& removed) {
+        if (removed.empty()) return false;
+        for (qsizetype at = key.indexOf(u'\\', path.size() + 1); at > 0; at = key.indexOf(u'\\', at + 1))
+            if (removed.count(key.left(at))) return true;
+        return removed.count(key) > 0;
+    }
+
+    std::vector<QString> texts_;
+    std::vector<Op> ops_;
+};
 
 QStringList effectiveFiles(const State& s) {
     return s.files.isEmpty() ? QStringList{systemHiveFile(), portableHiveFile()} : s.files;
 }
 
-Model loadModel(const State& s) {
-    Model model;
-    for (const QString& file : effectiveFiles(s)) applyHiveFile(file, model);
-    return model;
-}
-
-bool keyExists(const Model& model, const QString& path) {
-    if (isRootPath(path) || model.contains(path)) return true;
-    const QString below = path + u'\\';
-    auto it = model.lowerBound(below);
-    return it != model.end() && it.key().startsWith(below);
-}
-
-// The hive files that hold the key or anything below it.
-QSet<QString> filesOf(const Model& model, const QString& path) {
-    QSet<QString> files;
-    const QString below = path + u'\\';
-    for (auto it = model.lowerBound(path); it != model.end(); ++it) {
-        if (it.key() != path && !it.key().startsWith(below)) break;
-        files.unite(it.value().files);
-    }
-    return files;
-}
+KeyInfo readKey(const State& s, const QString& path) { return Hives(effectiveFiles(s)).key(path); }
 
 bool userCanWrite(const QString& file) { return ::access(QFile::encodeName(file).constData(), W_OK) == 0; }
 
@@ -380,21 +571,21 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesire
 
     const auto path = joinPath(base, lpSubKey ? QString::fromLatin1(lpSubKey) : QString());
     if (!path) return ERROR_FILE_NOT_FOUND;
-    const Model model = loadModel(s);
-    if (!keyExists(model, *path)) return ERROR_FILE_NOT_FOUND;
+    KeyInfo key = readKey(s, *path);
+    if (!key.exists) return ERROR_FILE_NOT_FOUND;
 
     if (samDesired & kWriteRights) {
         // Writable only where every hive file that holds the key is.
-        const QSet<QString> files = filesOf(model, *path);
-        if (files.isEmpty()) return ERROR_ACCESS_DENIED;
-        for (const QString& file : files)
-            if (!userCanWrite(file)) return ERROR_ACCESS_DENIED;
+        if (key.files.isEmpty()) return ERROR_ACCESS_DENIED;
+        const QStringList files = effectiveFiles(s);
+        for (int file : std::as_const(key.files))
+            if (!userCanWrite(files.value(file))) return ERROR_ACCESS_DENIED;
     }
 
     while (s.nextHandle == 0 || isRootHandle(s.nextHandle) || s.open.contains(s.nextHandle)) s.nextHandle += 4;
     const HKEY handle = s.nextHandle;
     s.nextHandle += 4;
-    s.open.insert(handle, OpenKey{*path, samDesired, model.value(*path).values});
+    s.open.insert(handle, OpenKey{*path, samDesired, std::move(key.values)});
     *phkResult = handle;
     return ERROR_SUCCESS;
 }
@@ -404,9 +595,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
     State& s = state();
     std::lock_guard lock(s.mutex);
 
-    QHash<QString, Value> values;
+    Values values;
     if (isRootHandle(hKey)) {
-        values = loadModel(s).value(rootPath(hKey)).values;
+        values = readKey(s, rootPath(hKey)).values;
     } else {
         const auto it = s.open.constFind(hKey);
         if (it == s.open.constEnd()) return ERROR_INVALID_HANDLE;

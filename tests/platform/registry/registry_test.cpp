@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -244,6 +245,74 @@ TEST_F(RegistryTest, laterHivesApplyOverEarlierOnes) {
     EXPECT_EQ(msinfoValue("Gone"), QByteArray());
     HKEY h = 0;
     EXPECT_EQ(open("SOFTWARE\\Microsoft\\Shared Tools Location", h), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, aRemovalTakesTheKeyAndWhatLiesBelowItAndNothingBeside) {
+    useHives({"REGEDIT4\n"
+              "[HKLM\\T\\A]\n\"v\"=\"1\"\n"
+              "[HKLM\\T\\A B]\n\"v\"=\"2\"\n"  // sorts between A and what lies below it
+              "[HKLM\\T\\A\\C]\n\"v\"=\"3\"\n[HKLM\\T\\A\\C\\D]\n"
+              "[HKLM\\T\\Z]\n"
+              "[-hklm\\t\\a]\n"
+              "[HKLM\\T\\A]\n\"w\"=\"4\"\n"  // made again: without its old values
+              "[HKLM\\T\\Solo\\Child]\n[-HKLM\\T\\Solo\\Child]\n"});
+    struct Case {
+        const char* key;
+        LONG opens;
+        const char* value;
+        QByteArray data;  // empty: no such value
+    };
+    for (const Case& c : std::initializer_list<Case>{{"T\\A", ERROR_SUCCESS, "v", {}},
+                                                     {"T\\A", ERROR_SUCCESS, "w", QByteArray("4\0", 2)},
+                                                     {"T\\A B", ERROR_SUCCESS, "v", QByteArray("2\0", 2)},
+                                                     {"T\\A\\C", ERROR_FILE_NOT_FOUND, "", {}},
+                                                     {"T\\A\\C\\D", ERROR_FILE_NOT_FOUND, "", {}},
+                                                     {"T\\Z", ERROR_SUCCESS, "", {}},
+                                                     {"T\\Solo", ERROR_FILE_NOT_FOUND, "", {}},
+                                                     {"T", ERROR_SUCCESS, "", {}}}) {
+        HKEY key = 0;
+        ASSERT_EQ(open(c.key, key), c.opens) << c.key;
+        if (c.opens != ERROR_SUCCESS) continue;
+        DWORD type = 0;
+        QByteArray data;
+        EXPECT_EQ(query(key, c.value, type, data), c.data.isEmpty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS) << c.key;
+        EXPECT_EQ(data, c.data) << c.key << " " << c.value;
+    }
+
+    // The whole root goes, and what a later line lists is there again.
+    useHives({"REGEDIT4\n[HKLM\\T\\A]\n[HKLM\\U]\n[-HKEY_LOCAL_MACHINE]\n[HKLM\\U\\V]\n"});
+    HKEY key = 0;
+    EXPECT_EQ(open("T\\A", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(open("U\\V", key), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryTest, aHiveThatIsNotARegularFileIsNotReadAndNothingWaitsForIt) {
+    const QByteArray sound = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n\"PATH\"=\"/x\"\n";
+    const QString fifo = dir_.file("fifo.reg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString folder = dir_.file("folder.reg");
+    QDir().mkpath(folder);
+    const QString linkToFifo = dir_.file("link.reg");
+    QFile::link(fifo, linkToFifo);
+    const QString linkToDevice = dir_.file("device.reg");
+    QFile::link(QStringLiteral("/dev/zero"), linkToDevice);
+    for (const QString& odd : {fifo, linkToFifo, folder, linkToDevice}) {
+        // Read in a child that an alarm ends if anything blocks (a FIFO
+        // without a writer blocks an ordinary open for ever).
+        const QString good = writeHive(QStringLiteral("good.reg"), sound);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            alarm(5);
+            setHiveFiles({odd, good});
+            HKEY key = 0;
+            const LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMsinfo, 0, KEY_READ, &key);
+            _exit(rc == ERROR_SUCCESS ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << odd.toStdString() << (WIFSIGNALED(status) ? ": blocked" : ": the sound hive was not read");
+    }
 }
 
 TEST_F(RegistryTest, defaultHivesAreTheSystemOneThenTheOneBesideTheProgram) {
