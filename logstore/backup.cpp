@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 
 namespace logstore {
@@ -23,13 +24,30 @@ namespace {
 
 const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss-zzz");
 
-// "Run-20240501-063000-123.mdb": the log's own name and when it was copied.
-QRegularExpression backupName(const QString& base) {
-    return QRegularExpression(QStringLiteral("^%1-(\\d{8})-\\d{6}-\\d{3}\\.mdb$").arg(QRegularExpression::escape(base)),
-                              QRegularExpression::CaseInsensitiveOption);
+// "Run-20240501-063000-123.mdb": the log's own name and when it was copied;
+// suffix is a pattern for what follows ".mdb".
+QRegularExpression backupName(const QString& base, const QString& suffix = QString()) {
+    return QRegularExpression(
+        QStringLiteral("^%1-(\\d{8})-\\d{6}-\\d{3}\\.mdb%2$").arg(QRegularExpression::escape(base), suffix),
+        QRegularExpression::CaseInsensitiveOption);
 }
 
 QString baseName(const QString& logPath) { return QFileInfo(logPath).completeBaseName(); }
+
+// A copy still being made is written to all along; one left this long
+// untouched was cut short (the program was killed while it copied).
+constexpr qint64 kPartialLeftSeconds = 10 * 60;
+
+// Removes what copies of this log that were cut short left behind: the
+// half-made copy and the engine's journal files beside it.
+void removeLeftPartials(const QDir& folder, const QString& base) {
+    const QRegularExpression partial = backupName(base, QStringLiteral("\\.part(?:-journal|-wal|-shm)?"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QFileInfo& f : folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        if (partial.match(f.fileName()).hasMatch() && std::abs(f.lastModified().secsTo(now)) > kPartialLeftSeconds)
+            QFile::remove(f.filePath());
+    }
+}
 
 bool hasBackupOfDay(const QString& logPath, const QDate& day) {
     const QRegularExpression re = backupName(baseName(logPath));
@@ -97,6 +115,7 @@ QString takeBackup(dao::Database& db, const std::function<void()>& begun) {
                          QStringLiteral("Could not make the backups folder '%1'. The folder of the log "
                                         "must be writable.")
                              .arg(folder.path()));
+    removeLeftPartials(folder, baseName(log));
     QString name;
     for (;;) {
         name = baseName(log) + u'-' + QDateTime::currentDateTime().toString(kStampFormat) + QStringLiteral(".mdb");

@@ -30,7 +30,8 @@ QString backupFolder(const QString& logPath);
 QStringList backupsOf(const QString& logPath);
 
 // Copies the log open in db into its backups folder (made when missing),
-// checks the copy and removes the oldest copies beyond kBackupsKept.
+// checks the copy and removes the oldest copies beyond kBackupsKept, and
+// what copies cut short by a kill left (untouched for ten minutes).
 // Returns the copy's path; throws dao::Error when no good copy could be
 // made (a half-made copy is removed). begun: see dao::Database::Backup.
 QString takeBackup(dao::Database& db, const std::function<void()>& begun = {});

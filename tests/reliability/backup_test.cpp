@@ -9,6 +9,7 @@
 #include "logstore/backup.h"
 #include "logstore/logfile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 
@@ -89,6 +90,39 @@ TEST_F(BackupTest, onlyTheNewestFiveAreKept) {
     for (int i = 0; i < logstore::kBackupsKept + 2; ++i) made << QFileInfo(logstore::takeBackup(*db)).fileName();
     EXPECT_EQ(logstore::backupsOf(log), made.mid(2));
     EXPECT_EQ(QDir(logstore::backupFolder(log)).entryList(QDir::Files), made.mid(2));
+}
+
+TEST_F(BackupTest, whatACopyCutShortLeftIsRemovedAtTheNextBackup) {
+    auto db = dao::DBEngine().OpenDatabase(log);
+    const QDir folder(logstore::backupFolder(log));
+    folder.mkpath(QStringLiteral("."));
+    struct Leftover {
+        const char* name;
+        int minutesOld;
+        bool removed;
+    };
+    const std::vector<Leftover> leftovers = {
+        {"Run-20240501-063000-123.mdb.part", 60, true},  // the program was killed while it copied
+        {"Run-20240501-063000-123.mdb.part-journal", 60, true},
+        {"run-20240502-063000-123.MDB.part", 60 * 24 * 30, true},
+        {"Run-20240503-063000-123.mdb.part-wal", -60, true},  // a clock put back since
+        {"Run-20240504-063000-123.mdb.part", 1, false},       // another copy of the program is making it
+        {"Other-20240501-063000-123.mdb.part", 60, false},    // another log's
+        {"Run-20240501-063000-123.mdb.part.keep", 60, false},
+        {"notes.part", 60, false},
+    };
+    for (const Leftover& l : leftovers) {
+        const QString path = folder.filePath(QString::fromLatin1(l.name));
+        ASSERT_TRUE(QFile::copy(log, path));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.setFileTime(QDateTime::currentDateTime().addSecs(-60 * l.minutesOld), QFileDevice::FileModificationTime);
+    }
+    const QString copy = logstore::takeBackup(*db);
+    for (const Leftover& l : leftovers)
+        EXPECT_EQ(QFile::exists(folder.filePath(QString::fromLatin1(l.name))), !l.removed) << l.name;
+    EXPECT_EQ(LogReader(copy).integrity(), QStringLiteral("ok"));
+    EXPECT_EQ(logstore::backupsOf(log), QStringList{QFileInfo(copy).fileName()});
 }
 
 TEST_F(BackupTest, copyLeavesOutWhatAnotherWindowHasNotCommitted) {
