@@ -2,6 +2,12 @@
 #pragma once
 // The per-user settings store: named text values by application, section
 // and key, in an INI file (~/.config/Pacebook/Pacebook.ini on Linux).
+//
+// A file there that is not what the program writes (over 64 KiB, or not in
+// the INI format) is set aside as Pacebook.ini.bad (.bad-2, ...) with a
+// line on standard error, and a fresh store is started. A store that is not
+// a regular file (a folder, a FIFO) is not used: reads give the default and
+// saves fail.
 
 #include <QString>
 

@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
 using settings::GetSetting;
 using settings::SaveSetting;
 
@@ -73,6 +79,91 @@ TEST_F(SettingsStore, unwritableStoreReportsFailureAndKeepsOtherValues) {
 
     settings::setStoreFolder(folder.path());
     EXPECT_EQ(GetSetting("Pacebook", "Settings", "MainLeft"), "5");
+}
+
+// A store that is not what the program writes is set aside whole, said so
+// on standard error, and a fresh one takes its place; one that is the
+// program's own (a hand-made comment included) is kept.
+TEST_F(SettingsStore, aStoreThatIsNotTheProgramsOwnIsSetAsideAndAFreshOneStarted) {
+    QByteArray big = "[Settings]\n";
+    while (big.size() <= 64 * 1024) big += "Junk" + QByteArray::number(big.size()) + "=" + QByteArray(40, 'x') + "\n";
+    QByteArray near = "[Settings]\nMainLeft=10\n";
+    while (near.size() < 60 * 1024) near += "Kept" + QByteArray::number(near.size()) + "=1\n";
+    struct Case {
+        const char* what;
+        QByteArray content;
+        bool setAside;
+    };
+    const std::vector<Case> cases = {
+        {"larger than the program writes", big, true},
+        {"a line that is not key=value", "[Settings]\nMainLeft=10\nthis is no setting\n", true},
+        {"a section not closed", "[Settings\nMainLeft=10\n", true},
+        {"binary junk", QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\n\x03\0>\0\x01", 17), true},
+        {"the program's own", "[Settings]\nMainLeft=10\nMainTop=20\n", false},
+        {"with a comment", "; mine\n[Settings]\nMainLeft=10\n", false},
+        {"large but below the limit", near, false},
+    };
+    const QString file = settings::storeFile("Pacebook");
+    QDir().mkpath(QFileInfo(file).path());
+    for (const Case& c : cases) {
+        QFile::remove(file);
+        QFile::remove(file + ".bad");
+        {
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.content);
+        }
+        testing::internal::CaptureStderr();
+        const bool saved = SaveSetting("Pacebook", "Settings", "QueryTop", "75");
+        const QString note = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_TRUE(saved) << c.what;
+        EXPECT_EQ(GetSetting("Pacebook", "Settings", "QueryTop"), "75") << c.what;
+        QFile aside(file + ".bad");
+        if (!c.setAside) {
+            EXPECT_TRUE(note.isEmpty()) << c.what << ": " << note.toStdString();
+            EXPECT_FALSE(aside.exists()) << c.what;
+            EXPECT_EQ(GetSetting("Pacebook", "Settings", "MainLeft"), "10") << c.what;
+            continue;
+        }
+        // Kept whole under the other name, and named in one line.
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly)) << c.what;
+        EXPECT_EQ(aside.readAll(), c.content) << c.what;
+        EXPECT_EQ(note.count(u'\n'), 1) << c.what << ": " << note.toStdString();
+        EXPECT_TRUE(note.contains(file) && note.contains(file + ".bad")) << c.what << ": " << note.toStdString();
+        // The fresh store holds what was saved since, and nothing of the old one.
+        EXPECT_EQ(GetSetting("Pacebook", "Settings", "MainLeft", "none"), "none") << c.what;
+        EXPECT_LT(QFileInfo(file).size(), 100) << c.what;
+    }
+
+    // An earlier one set aside is kept: the next takes the next name.
+    for (const QString& name : {file + ".bad", file}) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a setting\n");
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetSetting("Pacebook", "Settings", "QueryTop", "0"), "0");
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(QFile::exists(file + ".bad"));
+    EXPECT_TRUE(QFile::exists(file + ".bad-2"));
+}
+
+TEST_F(SettingsStore, aStoreThatIsAFifoIsNotUsedAndNothingWaitsForIt) {
+    const QString file = settings::storeFile("Pacebook");
+    QDir().mkpath(QFileInfo(file).path());
+    ASSERT_EQ(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    // In a child that an alarm ends if anything blocks.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(5);
+        const bool ok = GetSetting("Pacebook", "Settings", "MainLeft", "d") == "d" &&
+                        !SaveSetting("Pacebook", "Settings", "MainLeft", "1");
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << (WIFSIGNALED(status) ? "blocked" : "used");
+    EXPECT_FALSE(QFileInfo(file).isFile());
 }
 
 }  // namespace
