@@ -20,6 +20,12 @@ int costOf(const QVariant& v) {
     return cost;
 }
 
+// A cell shows at most this much of a value: more than any screen's width,
+// and laying out a value of megabytes took seconds at every paint. The
+// cell looks the same (the rest is cut off at its edge); editing gets the
+// whole value.
+constexpr qsizetype kShownCharacters = 4096;
+
 bool isDateField(const QString& name) { return name.compare(QLatin1String("Date"), Qt::CaseInsensitive) == 0; }
 bool isTimeField(const QString& name) { return name.compare(QLatin1String("Time"), Qt::CaseInsensitive) == 0; }
 
@@ -230,6 +236,10 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
         QVariant v = storedValue(row, column);
         if (v.typeId() == QMetaType::QDate) return v.toDate().toString(Qt::ISODate);
         if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().date().toString(Qt::ISODate);
+        if (role == Qt::DisplayRole && v.typeId() == QMetaType::QString && v.toString().size() > kShownCharacters)
+            return v.toString().left(kShownCharacters);
+        if (role == Qt::DisplayRole && v.typeId() == QMetaType::QByteArray && v.toByteArray().size() > kShownCharacters)
+            return v.toByteArray().left(kShownCharacters);
         return v;
     }
     if (role == Qt::TextAlignmentRole) {

@@ -2,6 +2,7 @@
 #include "sqlguard.h"
 
 #include "dao.h"
+#include "printfguard.h"
 #include "sqlite_util.h"
 #include "sqltext.h"
 
@@ -158,6 +159,7 @@ void guardConnection(sqlite3* db) {
     sqlite3_limit(db, SQLITE_LIMIT_COMPOUND_SELECT, guard::kMaxCompoundSelect);
     sqlite3_limit(db, SQLITE_LIMIT_VARIABLE_NUMBER, guard::kMaxVariables);
     sqlite3_limit(db, SQLITE_LIMIT_TRIGGER_DEPTH, guard::kMaxTriggerDepth);
+    detail::guardPrintf(db);  // a result past the value limit fails instead of reading as NULL
 
     auto* state = new GuardState{db, {}};
     // From here the engine owns the state: it frees it when the connection

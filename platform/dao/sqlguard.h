@@ -9,7 +9,9 @@
 // - pragmas that change the file or the connection's safety (journal_mode,
 //   synchronous, writable_schema, ...) are refused; pragmas that only report
 //   (table_info, integrity_check, a pragma read without a value) are allowed;
-// - statements, values, expressions and compound selects are limited in size.
+// - statements, values, expressions and compound selects are limited in size;
+//   a printf() or format() result past the value limit fails as too big
+//   (printfguard.h) instead of reading as NULL.
 //
 // A refused statement fails with err::Refused and a description that says
 // what was refused.

@@ -84,7 +84,15 @@ Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path) {
     case SQLITE_MISMATCH:
         return Error(err::DataTypeConversion);
     case SQLITE_TOOBIG:
-        return Error(err::DataTypeConversion, QStringLiteral("Data type conversion error: the value is too large."));
+        if (msg.contains(QLatin1String("statement too long")))
+            return Error(err::Refused, QStringLiteral("The statement is too long to run: it may hold at most %1 "
+                                                      "bytes of text.")
+                                           .arg(sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, -1)));
+        return Error(err::DataTypeConversion,
+                     db ? QStringLiteral("Data type conversion error: the value is too large. A text or blob "
+                                         "here may hold at most %1 bytes.")
+                              .arg(sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1))
+                        : QStringLiteral("Data type conversion error: the value is too large."));
     case SQLITE_CONSTRAINT:
         if (rc == SQLITE_CONSTRAINT_CHECK) {
             static const QRegularExpression name(QStringLiteral("CHECK constraint failed: (.*)$"));

@@ -7,6 +7,7 @@
 #include "app/Module1.h"
 #include "app/frmMain.h"
 #include "controls/datacontrol.h"
+#include "controls/datagrid.h"
 #include "dao/dao.h"
 #include "forms/grid/frmDataGrid.h"
 #include "settings/settings.h"
@@ -360,6 +361,31 @@ TEST_F(QueryWindowTest, missingTableIsReportedOnceAndClearsTheGridFlag) {
 }
 
 // ---- Statements the engine refuses, and long runs --------------------------
+
+TEST_F(QueryWindowTest, aValueTooLargeToHoldIsReportedAndALargeOneShownFromItsStart) {
+    frmQuerys* f = openWindow();
+    // Too large to hold: said at once, and no empty value is shown.
+    for (const char* sql : {"select printf('%.*c', 1e9, 'x')", "select coalesce(printf('%2000000000d', 1), 'none')"}) {
+        recorder.clear();
+        run(f, QString::fromLatin1(sql));
+        ASSERT_EQ(boxes.size(), 1u) << sql;
+        EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("too large"))) << boxes[0].prompt.toStdString();
+        EXPECT_TRUE(grids().empty()) << sql;
+    }
+    // Large, but held: the cell shows its start, as much as any cell can
+    // show, and editing has all of it.
+    recorder.clear();
+    run(f, QStringLiteral("select printf('%.*c', 3000000, 'x') || 'end' as big, 'small' as small"));
+    ASSERT_EQ(grids().size(), 1u);
+    EXPECT_TRUE(boxes.empty());
+    QAbstractItemModel* model = grids()[0]->grdDataGrid->model();
+    const QString shown = model->index(0, 0).data(Qt::DisplayRole).toString();
+    EXPECT_GE(shown.size(), 1000);
+    EXPECT_LE(shown.size(), 10000);
+    EXPECT_EQ(shown, QString(shown.size(), u'x'));
+    EXPECT_EQ(model->index(0, 0).data(Qt::EditRole).toString().size(), 3000003);
+    EXPECT_EQ(model->index(0, 1).data(Qt::DisplayRole).toString(), QStringLiteral("small"));
+}
 
 TEST_F(QueryWindowTest, unparsableStatementShowsNumberAndDescriptionAndKeepsTheText) {
     auto* f = openWindow();

@@ -105,7 +105,12 @@ std::vector<Case> hostileStatements() {
          "select zeroblob(100000000)", "select randomblob(20000000)", "select zeroblob(1e12)",
          "update runlog set Description = zeroblob(20000000)",
          "insert into runlog values ('2024-01-01', 1, 'x', randomblob(17000000))",
-         "select replace(hex(zeroblob(9000000)), '0', 'ab')", "select group_concat(zeroblob(1000000)) from (" +
+         "select replace(hex(zeroblob(9000000)), '0', 'ab')",
+         // A printf() result too large to hold: an error, never an empty value.
+         "select printf('%.*c', 1e9, 'x')", "select format('%.*c', 5e9, 'xyz')", "select printf('%1000000000d', 1)",
+         "select coalesce(printf('%s%s', hex(zeroblob(4500000)), hex(zeroblob(4500000))), 'fallback')",
+         "select printf('" + repeat("%.15000000c", 40) + "', 'x')",
+         "select group_concat(zeroblob(1000000)) from (" +
              kEndlessRows + "select x from c limit 20)",
          "select " + QString(300, u'(') + "1" + QString(300, u')'), "select " + repeat("1 + ", 400) + "1",
          "select * from runlog where " + repeat("Time > 0 and ", 400) + "1",

@@ -6,6 +6,7 @@
 #include "logstore/logfile.h"
 #include "support/tempdir.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -122,6 +123,75 @@ TEST_F(GuardedConnectionTest, oversizedStatementsValuesAndExpressionsFailCleanly
     EXPECT_NE(errorOf([&] { db->OpenRecordset(unions); }).Number(), 0);
     EXPECT_EQ(db->OpenRecordset(QStringLiteral("select Description from runlog"))->Fields(0).Value().toString(),
               QStringLiteral("easy"));
+}
+
+// printf() on the guarded connection gives what the engine's own gives,
+// but a result past the value limit (here cut to 200 bytes) is an error,
+// never NULL or an empty value.
+TEST_F(GuardedConnectionTest, printfGivesTheEnginesResultOrFailsAsTooBig) {
+    constexpr int kLimit = 200;
+    sqlite3_limit(db->handle(), SQLITE_LIMIT_LENGTH, kLimit);
+    sqlite3* plain = nullptr;  // the engine's own printf(), without a limit that matters here
+    ASSERT_EQ(sqlite3_open(":memory:", &plain), SQLITE_OK);
+    struct Result {
+        int rc = 0;
+        int type = 0;
+        QByteArray bytes;
+    };
+    const auto run = [](sqlite3* on, const QString& sql) {
+        Result r;
+        sqlite3_stmt* stmt = nullptr;
+        r.rc = sqlite3_prepare_v2(on, sql.toUtf8().constData(), -1, &stmt, nullptr);
+        if (r.rc == SQLITE_OK && (r.rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            r.type = sqlite3_column_type(stmt, 0);
+            r.bytes = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, 0)), sqlite3_column_bytes(stmt, 0));
+        }
+        sqlite3_finalize(stmt);
+        return r;
+    };
+    const QString n150 = QStringLiteral("'%1'").arg(QString(150, u'n'));
+    for (const char* args : {
+             "'%d|%5.2f|%s|%q|%Q|%w|%x|%o|%e|%g|%c', 42, 3.14159, 'abc', 'it''s', NULL, 'x\"y', 255, 8, 1e5, 0.5, 'zy'",
+             "'%-10s|%10s|%.2s|%!.2s', 'ab', 'cd', 'efgh', '\u00e9\u00e8\u00e0'", "'%,d %,lld %+d % d', 1234567, -9876543210, 5, 6",
+             "'%*d', 199, 7", "'%*d', 200, 7", "'%*d', 201, 7", "'%-*d|', -50, 1", "'%*.*d', 8, 5, 42",
+             "'%.*c', 200, 'x'", "'%.*c', 201, 'x'", "'%.60c', '\u00e9'", "'%.120c', '\u00e9'", "'%.*c%s', -5, 'x', 'tail'",
+             "'%.3c', NULL", "'%0*d', 12, 5", "'%5%|%-5%|'", "'%n%d', 9", "'%lld %llx %lu', 1e15, 255, 7",
+             "'%s%s'", "'%s%s', 'a'", "'%s', NULL", "'%d %d %d', 1", "'a%'", "'a%5'", "'a%5Tb'", "'a%yb'", "''", "NULL",
+             "''", "'%s'", "'x%%y'", "12345", "x'41256442', 7",
+         }) {
+        for (const QString& fn : {QStringLiteral("printf"), QStringLiteral("format")}) {
+            const QString sql = QStringLiteral("select %1(%2)").arg(fn, QString::fromUtf8(args));
+            const Result want = run(plain, sql);
+            const Result got = run(db->handle(), sql);
+            ASSERT_EQ(want.rc, SQLITE_ROW) << sql.toStdString();
+            if (want.bytes.size() > kLimit) {
+                EXPECT_EQ(got.rc, SQLITE_TOOBIG) << sql.toStdString() << " gave " << got.bytes.size() << " bytes";
+            } else {
+                EXPECT_EQ(got.rc, SQLITE_ROW) << sql.toStdString() << ": " << sqlite3_errmsg(db->handle());
+                EXPECT_EQ(got.type, want.type) << sql.toStdString();
+                EXPECT_EQ(got.bytes, want.bytes) << sql.toStdString();
+            }
+        }
+    }
+    // Longer than the limit only when put together, and inside another call.
+    for (const QString& sql : {QStringLiteral("select printf('%s%s', %1, %1)").arg(n150),
+                               QStringLiteral("select coalesce(printf('%1000d', 1), 'fallback')"),
+                               QStringLiteral("select length(printf('%.*c', 5e9, 'x'))")}) {
+        EXPECT_EQ(run(db->handle(), sql).rc, SQLITE_TOOBIG) << sql.toStdString();
+    }
+    sqlite3_close(plain);
+
+    // At the guard's own limit: a clear error from the data layer, at once
+    // (the engine's printf() took seconds to give an empty value here).
+    sqlite3_limit(db->handle(), SQLITE_LIMIT_LENGTH, dao::guard::kMaxValueBytes);
+    QElapsedTimer clock;
+    clock.start();
+    const dao::Error e = errorOf([&] { db->OpenRecordset(QStringLiteral("select printf('%.*c', 1e9, 'x')")); });
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(e.Number(), dao::err::DataTypeConversion);
+    EXPECT_TRUE(e.Description().contains(QString::number(dao::guard::kMaxValueBytes))) << e.Description().toStdString();
+    EXPECT_EQ(db->OpenRecordset(QStringLiteral("select printf('%d runs', count(*)) from runlog"))->Fields(0).Value(),
+              QStringLiteral("1 runs"));
 }
 
 TEST_F(GuardedConnectionTest, aTransactionLeftOpenIsRolledBackAndReleasesTheFile) {
