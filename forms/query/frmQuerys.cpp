@@ -5,6 +5,7 @@
 
 #include "app/Module1.h"
 #include "controls/datacontrol.h"
+#include "controls/textbox.h"
 #include "dao/dao.h"
 #include "dao/sqlguard.h"
 #include "forms/grid/frmDataGrid.h"
@@ -91,7 +92,9 @@ QString frmQuerys::defaultStatement() { return QStringLiteral("select * from run
 void frmQuerys::createControls() {
     setClientSizeTwips(6636, 4428);
 
-    txtSQLStatement = new QPlainTextEdit(this);
+    auto* statement = new controls::MultiLineTextBox(this);
+    statement->setMaxBytes(dao::guard::kMaxStatementBytes);  // what a statement may hold: more is refused at once
+    txtSQLStatement = statement;
     txtSQLStatement->setObjectName(QStringLiteral("txtSQLStatement"));
     txtSQLStatement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtSQLStatement->setTabChangesFocus(true);

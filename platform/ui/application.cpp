@@ -4,6 +4,7 @@
 #include "ui/app.h"
 #include "ui/backgroundwork.h"
 #include "ui/guard.h"
+#include "ui/pasteguard.h"
 
 #include <QFont>
 
@@ -24,6 +25,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     font.setPointSizeF(7.5);
     setFont(font);
     installBackgroundWorkHooks();
+    installPasteGuard(this);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
