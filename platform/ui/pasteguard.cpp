@@ -3,6 +3,7 @@
 
 #include <QAbstractSpinBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -20,6 +21,16 @@ bool hasTextToPaste(QClipboard::Mode mode) {
     return data && !data->formats().isEmpty() && !data->text().isEmpty();
 }
 
+// A one-line box the user can type into. Combo and spin boxes hand their
+// keys to their line edits themselves, past any filter: they count too.
+bool takesText(QObject* target) {
+    if (const auto* line = qobject_cast<QLineEdit*>(target)) return !line->isReadOnly();
+    if (const auto* spin = qobject_cast<QAbstractSpinBox*>(target)) return !spin->isReadOnly();
+    if (const auto* combo = qobject_cast<QComboBox*>(target))
+        return combo->isEditable() && combo->lineEdit() && !combo->lineEdit()->isReadOnly();
+    return false;
+}
+
 class PasteGuard : public QObject {
 public:
     using QObject::QObject;
@@ -27,10 +38,7 @@ public:
     bool eventFilter(QObject* target, QEvent* event) override {
         const QEvent::Type type = event->type();
         if (type != QEvent::KeyPress && type != QEvent::MouseButtonRelease) return false;
-        // A spin box hands its keys to its line edit itself.
-        const auto* line = qobject_cast<QLineEdit*>(target);
-        const auto* spin = qobject_cast<QAbstractSpinBox*>(target);
-        if ((!line || line->isReadOnly()) && (!spin || spin->isReadOnly())) return false;
+        if (!takesText(target)) return false;
         QClipboard::Mode mode = QClipboard::Clipboard;
         if (type == QEvent::KeyPress) {
             if (!static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste)) return false;
