@@ -159,15 +159,7 @@ shot "sorted"
 no_message_box
 
 begin "File > Exit"
-open_menu "$main" alt+f || fail "the File menu did not open"
-xdotool key x
-deadline=$((SECONDS + 15))
-while kill -0 "$app_pid" 2>/dev/null && [ $SECONDS -lt "$deadline" ]; do sleep 0.1; done
-if kill -0 "$app_pid" 2>/dev/null; then fail "pacebook is still running after Exit"; fi
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-[ "$status" -eq 0 ] || fail "pacebook ended with status $status"
+app_exit "$main" || fail "$exit_failure"
 
 # --- What the session left behind ------------------------------------------
 begin "the log holds exactly the new run"

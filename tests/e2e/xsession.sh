@@ -158,4 +158,16 @@ heading_lines() {  # heading_lines GRID-WINDOW Y: x of the column lines in the h
       } END { print "" }'
 }
 
+app_exit() {  # app_exit MAIN-WINDOW: File > Exit; fails, with exit_failure saying why, unless the program ends with status 0
+  exit_failure=""
+  open_menu "$1" alt+f || { exit_failure="the File menu did not open"; return 1; }
+  xdotool key x
+  local deadline=$((SECONDS + 15)) status=0
+  while kill -0 "$app_pid" 2>/dev/null && [ $SECONDS -lt "$deadline" ]; do sleep 0.1; done
+  if kill -0 "$app_pid" 2>/dev/null; then exit_failure="pacebook is still running after Exit"; return 1; fi
+  wait "$app_pid" || status=$?
+  app_pid=""
+  [ "$status" -eq 0 ] || { exit_failure="pacebook ended with status $status"; return 1; }
+}
+
 settle() { sleep 0.2; }  # lets the program answer the last input
