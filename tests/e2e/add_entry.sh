@@ -27,34 +27,9 @@ shots="$work/screenshots"
 mkdir -p "$work/program" "$shots"
 # shellcheck source=tests/e2e/xsession.sh
 . "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
-step=0
-passed=0
-
-finish() {
-  x_stop
-  if [ "$passed" = 1 ] && [ -z "${PACEBOOK_E2E_KEEP:-}" ]; then
-    rm -rf "$work"
-  else
-    echo "Screenshots of the steps are in $shots"
-    echo "The program's output is in $work/pacebook.log"
-  fi
-}
-trap finish EXIT
-
-fail() {
-  shot "failed"
-  echo "FAILED at step $step: $*"
-  exit 1
-}
-
-shot() {  # shot NAME: the whole screen, numbered by step
-  import -display "$DISPLAY" -window root "$shots/$(printf '%02d' "$step")-$1.png" 2>/dev/null || true
-}
-
-begin() {  # begin DESCRIPTION: the next step
-  step=$((step + 1))
-  echo "step $step ($SECONDS s): $*"
-}
+# shellcheck source=tests/e2e/steps.sh
+. "$(dirname "${BASH_SOURCE[0]}")/steps.sh"
+trap steps_finish EXIT
 
 no_message_box() {  # every message box carries the program's title, like the main window
   local n

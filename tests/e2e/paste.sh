@@ -27,36 +27,15 @@ shots="$work/screenshots"
 mkdir -p "$work/program" "$shots"
 # shellcheck source=tests/e2e/xsession.sh
 . "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
-step=0
-passed=0
+# shellcheck source=tests/e2e/steps.sh
+. "$(dirname "${BASH_SOURCE[0]}")/steps.sh"
 owner_pid=""
 
 finish() {
   owner_stop
-  x_stop
-  if [ "$passed" = 1 ] && [ -z "${PACEBOOK_E2E_KEEP:-}" ]; then
-    rm -rf "$work"
-  else
-    echo "Screenshots of the steps are in $shots"
-    echo "The program's output is in $work/pacebook.log"
-  fi
+  steps_finish
 }
 trap finish EXIT
-
-shot() {  # shot NAME: the whole screen, numbered by step
-  import -display "$DISPLAY" -window root "$shots/$(printf '%02d' "$step")-$1.png" 2>/dev/null || true
-}
-
-fail() {
-  shot "failed"
-  echo "FAILED at step $step: $*"
-  exit 1
-}
-
-begin() {  # begin DESCRIPTION: the next step
-  step=$((step + 1))
-  echo "step $step ($SECONDS s): $*"
-}
 
 alive() {  # the program still runs
   kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" || echo "pacebook ended with status $?"; app_pid=""; fail "pacebook ended: $1"; }
