@@ -13,13 +13,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <unordered_set>
-#include <vector>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 namespace registry {
 
@@ -97,7 +96,7 @@ QString rootPath(HKEY root) { return QString::number(root, 16); }
 bool isRootPath(const QString& path) { return !path.contains(u'\\'); }
 
 // A path below a root, without its trailing backslash; nullopt when a name
-// in it is empty ("a\\\\b"). One trailing backslash is allowed.
+// in it is empty ("a\\b"). One trailing backslash is allowed.
 std::optional<QStringView> subPath(QStringView sub) {
     if (sub.endsWith(u'\\')) sub.chop(1);
     if (sub.startsWith(u'\\') || sub.endsWith(u'\\') || sub.contains(u"\\\\")) return std::nullopt;
