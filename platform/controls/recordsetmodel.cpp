@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordsetmodel.h"
 
+#include "ui/statementprogress.h"
+
 #include <QDate>
 #include <QRegularExpression>
 
 #include <optional>
+#include <utility>
 
 namespace controls {
 
@@ -232,6 +235,19 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         if (row == pendingRow_ && pending_.contains(column)) return pending_.value(column);
         if (isNewRowLine(row)) return {};
+        // While a statement runs on the set's connection, the set cannot be
+        // read (ui/statementprogress.h): rows not held show empty until it
+        // has ended, and then the view repaints.
+        if (!cache_.contains(row / pageRows) && rs_ && rs_->database()->isBusy()) {
+            if (!std::exchange(repaintAfterRun_, true))
+                ui::StatementProgress::afterRunning(const_cast<RecordsetModel*>(this), [this] {
+                    repaintAfterRun_ = false;
+                    auto* self = const_cast<RecordsetModel*>(this);
+                    if (rowCount() > 0 && columnCount() > 0)
+                        emit self->dataChanged(self->index(0, 0), self->index(rowCount() - 1, columnCount() - 1));
+                });
+            return {};
+        }
         if (role == Qt::DisplayRole && storedRowDeleted(row)) return QStringLiteral("#Deleted");
         QVariant v = storedValue(row, column);
         if (v.typeId() == QMetaType::QDate) return v.toDate().toString(Qt::ISODate);
@@ -449,6 +465,7 @@ void RecordsetModel::reload() {
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
     if (parent.isValid() || !rs_ || pendingRow_ >= 0 || fetching_ || announcing_ > 0) return false;
+    if (rs_->database()->isBusy()) return false;  // not while a statement runs on it
     try {
         return rs_->isOpen() && (!rs_->keysComplete() || rs_->RecordCount() > rows_ || !complete_);
     } catch (const dao::Error&) {

@@ -162,6 +162,7 @@ private:
     QMap<int, QVariant> pendingRead_;
 
     mutable QCache<long long, Page> cache_;
+    mutable bool repaintAfterRun_ = false;  // rows went unread while a statement ran
 };
 
 }  // namespace controls

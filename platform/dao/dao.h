@@ -182,9 +182,16 @@ public:
     // Cancels the statement running on this connection (callable from a
     // progress callback or from another thread); it ends with 3059.
     void Interrupt();
-    // Called every few thousand engine steps while a statement runs; return
+    // Called every few thousand engine steps while a statement runs, and
+    // between the short sleeps of a wait for another program's lock; return
     // false to cancel the statement (it then ends with 3059).
     void setProgressHandler(std::function<bool()> handler);
+    // Whether the connection is inside that handler: a statement of it is
+    // running and has handed control to the program. Until the handler
+    // returns, anything that would use the connection (a statement, a read
+    // of a record set over it, Backup, Close) is refused with
+    // err::ConnectionBusy; Interrupt still works.
+    bool isBusy() const;
 
     // The raw connection, for the data-access layer itself and its tests.
     sqlite3* handle() const { return db_; }
@@ -195,6 +202,7 @@ private:
     friend class Recordset;
     Database(QString path, sqlite3* db, int busyTimeoutMs);
 
+    void closeHandle();
     static int progressCallback(void* self);
     // Waits for another connection's lock up to the busy timeout, a few
     // milliseconds at a time, asking the progress handler between waits,

@@ -134,9 +134,14 @@ Database::Database(QString path, sqlite3* db, int busyTimeoutMs)
     sqlite3_busy_handler(db_, &Database::busyCallback, this);
 }
 
-Database::~Database() { Close(); }
+Database::~Database() { closeHandle(); }
 
 void Database::Close() {
+    if (db_) detail::refuseInCallback(db_);
+    closeHandle();
+}
+
+void Database::closeHandle() {
     if (!db_) return;
     // Statements still held by record sets are finalized when those go;
     // close_v2 waits for them.
@@ -196,6 +201,7 @@ void Database::waitFor(const std::function<bool()>& done) {
 
 void Database::Backup(const QString& target, const std::function<void()>& begun) {
     if (!db_) throw Error(err::ObjectInvalid);
+    detail::refuseInCallback(db_);
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
         throw Error(err::TableExists, QStringLiteral("'%1' already exists; it was left as it is.").arg(target));
     const QByteArray name = target.toUtf8();
@@ -261,10 +267,14 @@ void Database::Interrupt() {
     if (db_) sqlite3_interrupt(db_);
 }
 
+bool Database::isBusy() const { return db_ && detail::inCallback(db_); }
+
 int Database::progressCallback(void* self) {
     auto* d = static_cast<Database*>(self);
+    if (!d->progress_) return 0;
+    detail::CallbackScope running(d->db_);
     try {
-        return d->progress_ && !d->progress_() ? 1 : 0;
+        return d->progress_() ? 0 : 1;
     } catch (...) {
         return 1;
     }
@@ -279,6 +289,7 @@ int Database::busyCallback(void* self, int count) {
     const std::int64_t left = d->busyTimeoutMs_ - (now - d->busySince_);
     if (left <= 0) return 0;
     if (d->progress_) {
+        detail::CallbackScope running(d->db_);
         bool go = false;
         try {
             go = d->progress_();

@@ -49,6 +49,9 @@ const QHash<int, QString>& catalogue() {
         {err::CouldNotUpdateLocked,
          QStringLiteral("Could not update; currently locked by another program.")},
         {err::InvalidOperation, QStringLiteral("Invalid operation.")},
+        {err::ConnectionBusy,
+         QStringLiteral("The log is in use by a statement that is still running; try again once it has "
+                        "ended.")},
         {err::ItemNotFound, QStringLiteral("Item not found in this collection.")},
         {err::RequiredField, QStringLiteral("A field cannot be empty: it requires a value.")},
         {err::NotDatabase, QStringLiteral("Unrecognized database format.")},

@@ -41,6 +41,7 @@ inline constexpr int CharactersAfterEnd = 3142;    // a second statement after t
 inline constexpr int RecordDeleted = 3167;         // the row was deleted meanwhile
 inline constexpr int WriteConflict = 3197;         // the row was changed by another user since it was read
 inline constexpr int CouldNotUpdateLocked = 3218;  // write refused: locked
+inline constexpr int ConnectionBusy = 3211;        // the connection's statement is still running
 inline constexpr int ItemNotFound = 3265;          // no field of that name or position
 inline constexpr int RequiredField = 3314;         // NOT NULL field left empty
 inline constexpr int NotDatabase = 3343;           // not a database, or damaged; with the path

@@ -7,8 +7,10 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 namespace dao::detail {
 
@@ -23,6 +25,10 @@ QString withPath(int number, const QString& text, const QString& path) {
     return text.arg(path);
 }
 
+// The connections whose callbacks are running on this thread, innermost
+// last. A connection is only ever used by the thread that opened it.
+thread_local std::vector<sqlite3*> callbacksRunning;
+
 std::mutex cancelledWaitsLock;
 std::unordered_set<sqlite3*> cancelledWaits;
 
@@ -32,6 +38,22 @@ bool takeWaitCancelled(sqlite3* db) {
 }
 
 }  // namespace
+
+CallbackScope::CallbackScope(sqlite3* db) : db_(db) { callbacksRunning.push_back(db); }
+
+CallbackScope::~CallbackScope() {
+    auto it = std::find(callbacksRunning.rbegin(), callbacksRunning.rend(), db_);
+    if (it != callbacksRunning.rend()) callbacksRunning.erase(std::next(it).base());
+}
+
+bool inCallback(sqlite3* db) {
+    return !callbacksRunning.empty() &&
+           std::find(callbacksRunning.begin(), callbacksRunning.end(), db) != callbacksRunning.end();
+}
+
+void refuseInCallback(sqlite3* db) {
+    if (inCallback(db)) throw Error(err::ConnectionBusy);
+}
 
 void markWaitCancelled(sqlite3* db) {
     std::lock_guard lock(cancelledWaitsLock);
@@ -140,6 +162,7 @@ Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path) {
 
 Statement::Statement(sqlite3* db, const QString& sql) : db_(db) {
     if (!db) throw Error(err::ObjectInvalid);
+    refuseInCallback(db);
     const QByteArray utf8 = sql.toUtf8();
     const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &stmt_, nullptr);
     if (rc != SQLITE_OK) {
@@ -194,6 +217,7 @@ void Statement::bind(int index, const QVariant& raw) {
 }
 
 bool Statement::step() {
+    refuseInCallback(db_);
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
@@ -248,6 +272,7 @@ void WriteTransaction::commit() {
 }
 
 ReadTransaction::ReadTransaction(sqlite3* db) : db_(db) {
+    refuseInCallback(db);
     if (sqlite3_get_autocommit(db) != 0) {
         active_ = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
     }

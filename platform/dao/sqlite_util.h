@@ -26,6 +26,25 @@ Error errorFor(sqlite3* db, int rc, Stage stage, const QString& path = {});
 // failure that follows is reported as cancelled (3059), not as a lock.
 void markWaitCancelled(sqlite3* db);
 
+// While a statement of a connection has handed control to the program from
+// its progress or lock-wait callback, nothing may prepare, step or reset a
+// statement on that connection (SQLite's callbacks are not re-entrant; a
+// reset could even end the statement that is running). The callbacks mark
+// the connection for as long as they run; the guards below refuse with
+// err::ConnectionBusy.
+class CallbackScope {
+public:
+    explicit CallbackScope(sqlite3* db);
+    ~CallbackScope();
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+
+private:
+    sqlite3* db_;
+};
+bool inCallback(sqlite3* db);
+void refuseInCallback(sqlite3* db);  // throws Error(err::ConnectionBusy)
+
 // A prepared statement that lives for a short while. SQLite binds
 // parameters from 1 and numbers result columns from 0.
 class Statement {
@@ -52,8 +71,9 @@ public:
     // statement is reset and the error thrown.
     bool step();
     // Ends the run so that nothing stays open (locks, read transactions).
+    // Does nothing while the connection is in a callback.
     void reset() {
-        if (stmt_) {
+        if (stmt_ && !inCallback(db_)) {
             sqlite3_reset(stmt_);
             sqlite3_clear_bindings(stmt_);
         }

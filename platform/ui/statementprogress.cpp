@@ -2,6 +2,7 @@
 #include "ui/statementprogress.h"
 
 #include "ui/app.h"
+#include "ui/guard.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -10,16 +11,45 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <vector>
+
 namespace ui {
 
 namespace {
 // How often the program answers events while a statement runs: often enough
 // to feel alive, rarely enough not to slow the statement down.
 constexpr qint64 kEventIntervalMs = 40;
+
+int runningCount = 0;
+
+struct Deferred {
+    QPointer<QObject> context;
+    std::function<void()> f;
+};
+std::vector<Deferred>& deferred() {
+    static std::vector<Deferred> list;
+    return list;
+}
+
+// Runs what waited for the end of the statements, unless another one has
+// started since (its end flushes again).
+void flushDeferred() {
+    if (runningCount > 0) return;
+    std::vector<Deferred> due;
+    due.swap(deferred());
+    for (Deferred& d : due)
+        if (d.context) guard(d.f);
+}
+
+void scheduleFlush() {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &flushDeferred, Qt::QueuedConnection);
+}
+
 }  // namespace
 
 StatementProgress::StatementProgress(dao::Database& db, QWidget* owner, std::chrono::milliseconds delay)
     : db_(db), owner_(owner), delay_(delay) {
+    ++runningCount;
     clock_.start();
     db_.setProgressHandler([this] { return tick(); });
 }
@@ -27,6 +57,14 @@ StatementProgress::StatementProgress(dao::Database& db, QWidget* owner, std::chr
 StatementProgress::~StatementProgress() {
     db_.setProgressHandler(nullptr);
     delete window_.data();
+    if (--runningCount == 0 && !deferred().empty()) scheduleFlush();
+}
+
+bool StatementProgress::running() { return runningCount > 0; }
+
+void StatementProgress::afterRunning(QObject* context, std::function<void()> f) {
+    deferred().push_back({context, std::move(f)});
+    if (runningCount == 0) scheduleFlush();
 }
 
 bool StatementProgress::tick() {

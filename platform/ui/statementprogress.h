@@ -7,6 +7,22 @@
 // still running and offers "Cancel" (Esc works too). The window is modal to
 // the program, so nothing else can be started meanwhile, but the program
 // keeps painting and answering.
+//
+// The program answers those events from inside the engine's callback, on
+// the one user-interface thread, rather than running the statement on a
+// worker thread with a connection of its own: record sets, the grid's
+// model and the data control all live on that thread and read through
+// their connections as they paint, so a worker would need every one of
+// them to lock or copy. Instead nothing reachable from those events may
+// use the running connection, and that is enforced:
+// - events are answered only once the modal window shows, so no click or
+//   key reaches another window;
+// - the connection refuses to be used until the callback returns
+//   (dao::Database::isBusy, err::ConnectionBusy), and the grid's model
+//   shows what it holds meanwhile and repaints after the run;
+// - a window activated meanwhile runs its Form_Activate (which may open
+//   the log) once the run has ended (see afterRunning);
+// - the program's timers (the main window's clock) touch no connection.
 
 #include "dao/dao.h"
 
@@ -15,8 +31,10 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 class QDialog;
+class QObject;
 class QWidget;
 
 namespace ui {
@@ -37,6 +55,13 @@ public:
     bool cancelled() const { return cancelled_; }
     // Whether the progress window was shown during the run.
     bool shown() const { return shown_; }
+
+    // Whether a statement runs under a StatementProgress now.
+    static bool running();
+    // Runs f once no statement runs under a StatementProgress any more,
+    // from the event loop after the last one has ended (at the next turn of
+    // the loop when none runs). Nothing runs if context is gone by then.
+    static void afterRunning(QObject* context, std::function<void()> f);
 
 private:
     bool tick();  // false: cancel the statement

@@ -155,6 +155,60 @@ TEST_F(DatabaseTest, waitForALockAsksTheProgressHandlerAndCanBeCancelled) {
                   ->Fields(0).Value().toInt(), 0);
 }
 
+// While a statement runs, its progress handler may answer the program's
+// events. From inside it the connection refuses every use with its own
+// error (SQLite's callbacks are not re-entrant), the statement still ends
+// with the right result, another connection works, and Interrupt cancels.
+TEST_F(DatabaseTest, aConnectionRefusesUseFromInsideItsRunningStatement) {
+    addFiveRuns();
+    auto db = open();
+    auto rs = db->OpenRecordset(QStringLiteral("runlog"), dao::dbOpenDynaset);
+    auto other = open();
+    const QString copy = folder.file(QStringLiteral("copy.mdb"));
+    const std::vector<std::pair<const char*, std::function<void()>>> uses = {
+        {"Execute", [&] { db->Execute(QStringLiteral("UPDATE runlog SET Time = 1")); }},
+        {"OpenRecordset", [&] { db->OpenRecordset(QStringLiteral("runlog")); }},
+        {"CreateQueryDef", [&] { db->CreateQueryDef(QString(), QStringLiteral("select Time from runlog")); }},
+        {"read a row", [&] { rs->valueAt(4, 1); }},
+        {"write a row", [&] { rs->updateRow(0, {{1, 5}}); }},
+        {"add a row", [&] { rs->addRow({{1, 5}}); }},
+        {"Backup", [&] { db->Backup(copy); }},
+        {"Close", [&] { db->Close(); }},
+    };
+    const QString longCount = QStringLiteral(
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 200000) SELECT count(*) FROM c");
+    bool busyInside = false;
+    long long otherRows = -1;
+    std::vector<int> refused;
+    db->setProgressHandler([&] {
+        if (refused.empty()) {
+            busyInside = db->isBusy();
+            for (const auto& use : uses) refused.push_back(errorNumber(use.second));
+            otherRows = other->OpenRecordset(QStringLiteral("select count(*) from runlog"))->Fields(0).Value().toLongLong();
+        }
+        return true;
+    });
+    EXPECT_EQ(db->OpenRecordset(longCount)->Fields(0).Value().toLongLong(), 200000);
+    ASSERT_EQ(refused.size(), uses.size());
+    for (size_t i = 0; i < uses.size(); ++i) EXPECT_EQ(refused[i], dao::err::ConnectionBusy) << uses[i].first;
+    EXPECT_TRUE(busyInside);
+    EXPECT_FALSE(db->isBusy());
+    EXPECT_EQ(otherRows, 5);
+    EXPECT_EQ(outsideCount(QStringLiteral("SELECT count(*) FROM runlog WHERE Time IN (1, 5)")), 0);
+    EXPECT_FALSE(QFileInfo::exists(copy));
+
+    // Afterwards the connection and its set work as before.
+    EXPECT_EQ(rs->valueAt(4, 1).toLongLong(), 20);
+    db->Execute(QStringLiteral("UPDATE runlog SET Time = 1 WHERE Time = 10"));
+    EXPECT_EQ(db->RecordsAffected(), 1);
+    // Interrupt is the one thing the handler may do.
+    db->setProgressHandler([&] {
+        db->Interrupt();
+        return true;
+    });
+    EXPECT_EQ(errorNumber([&] { db->OpenRecordset(longCount); }), dao::err::Cancelled);
+}
+
 TEST_F(DatabaseTest, twoConnectionsWriteAtOnce) {
     addFiveRuns();
     constexpr int kEach = 150;
