@@ -3,17 +3,17 @@
 
 #include "dao/errors.h"
 #include "ui/guard.h"
+#include "ui/statementprogress.h"
 #include "ui/twips.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace ui {
 
@@ -29,22 +29,37 @@ QPointer<Form>& lastActive() {
     return form;
 }
 
-// The window that Show just made active, while the window system has not
-// yet confirmed it: activations of other windows that it delivers meanwhile
-// are late news from before the Show.
+// Show activates a window at once, but the window system answers later,
+// and a slow window manager may answer the program's earlier requests
+// (and activate the windows it maps) well after a later Show: from a Show
+// until the user next clicks, types or turns the wheel, the window system's
+// activations of other windows are those late answers and are passed over.
+// Once the user acts, the window the system made active meanwhile (if any)
+// is activated then.
 struct ShownWindow {
-    QPointer<Form> form;
-    QElapsedTimer since;
+    QPointer<Form> form;     // the window Show activated
+    QPointer<Form> passed;   // the last activation passed over since
 };
 ShownWindow& justShown() {
     static ShownWindow shown;
     return shown;
 }
-constexpr int kActivationLatencyMs = 500;
+
+class UserInput : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+};
 
 void expectActivation(Form* form) {
-    justShown().form = form;
-    justShown().since.start();
+    static UserInput* watch = nullptr;
+    if (!watch) {
+        watch = new UserInput(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(watch);
+    }
+    justShown() = {form, nullptr};
 }
 
 // Whether a WindowActivate event delivered to form should raise its Activate.
@@ -53,16 +68,37 @@ bool acceptActivation(Form* form) {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal && modal != form) return false;
     ShownWindow& shown = justShown();
-    if (shown.form) {
-        if (shown.form == form) {
-            shown.form = nullptr;
-        } else if (shown.form->isVisible() && shown.since.elapsed() < kActivationLatencyMs) {
-            return false;
-        } else {
-            shown.form = nullptr;
-        }
+    if (shown.form && shown.form->isVisible() && shown.form != form) {
+        shown.passed = form;
+        return false;
     }
+    if (shown.form && !shown.form->isVisible()) shown = {};
     return true;
+}
+
+bool UserInput::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+        if (justShown().form) {
+            const QPointer<Form> passed = justShown().passed;
+            justShown() = {};
+            if (passed && passed->isLoaded() && QApplication::activeWindow() == passed) passed->activateForm();
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, e);
+}
+
+// The window to activate once the running statement has ended.
+QPointer<Form>& deferredActivation() {
+    static QPointer<Form> form;
+    return form;
 }
 
 // Frame margins of the last window whose frame was known: the best guess
@@ -192,13 +228,13 @@ double Form::Left() const { return pixelsToTwipsX(x()); }
 double Form::Top() const { return pixelsToTwipsY(y()); }
 
 double Form::Width() const {
-    if (!std::isnan(pendingWidth_)) return pendingWidth_;
+    if (!isVisible() && !std::isnan(askedWidth_)) return askedWidth_;
     const QMargins m = frameMarginsPx();
     return pixelsToTwipsX(width() + m.left() + m.right());
 }
 
 double Form::Height() const {
-    if (!std::isnan(pendingHeight_)) return pendingHeight_;
+    if (!isVisible() && !std::isnan(askedHeight_)) return askedHeight_;
     const QMargins m = frameMarginsPx();
     return pixelsToTwipsY(height() + m.top() + m.bottom());
 }
@@ -207,26 +243,36 @@ void Form::setLeft(double twips) { move(twipsToPixelsX(twips), y()); }
 void Form::setTop(double twips) { move(x(), twipsToPixelsY(twips)); }
 
 void Form::setWidth(double twips) {
-    pendingWidth_ = twips;
-    applyOuterSize();
-    if (isVisible()) pendingWidth_ = NAN;
+    askedWidth_ = twips;
+    fitOuterSize();
 }
 
 void Form::setHeight(double twips) {
-    pendingHeight_ = twips;
-    applyOuterSize();
-    if (isVisible()) pendingHeight_ = NAN;
+    askedHeight_ = twips;
+    fitOuterSize();
+}
+
+bool Form::frameKnown() const {
+    return isVisible() && windowHandle() && !windowHandle()->frameMargins().isNull();
 }
 
 // Sizes the window so that its outer frame has the size asked for, with
-// the best knowledge of the frame there is.
-void Form::applyOuterSize() {
+// the best knowledge of the frame there is. The window manager adds the
+// frame some time after the window is shown; until this window's own frame
+// is known, the size asked for is kept and fitted again when the window
+// system shows the window or moves it (which is how a new frame shows up).
+void Form::fitOuterSize() {
+    if (std::isnan(askedWidth_) && std::isnan(askedHeight_)) return;
     const QMargins m = frameMarginsPx();
     int w = width();
     int h = height();
-    if (!std::isnan(pendingWidth_)) w = std::max(0, twipsToPixelsX(pendingWidth_) - m.left() - m.right());
-    if (!std::isnan(pendingHeight_)) h = std::max(0, twipsToPixelsY(pendingHeight_) - m.top() - m.bottom());
+    if (!std::isnan(askedWidth_)) w = std::max(0, twipsToPixelsX(askedWidth_) - m.left() - m.right());
+    if (!std::isnan(askedHeight_)) h = std::max(0, twipsToPixelsY(askedHeight_) - m.top() - m.bottom());
     resize(w, h);
+    if (frameKnown()) {
+        askedWidth_ = NAN;
+        askedHeight_ = NAN;
+    }
 }
 
 void Form::Move(double left, double top, double width, double height) {
@@ -239,8 +285,8 @@ double Form::ScaleWidth() const { return pixelsToTwipsX(width()); }
 double Form::ScaleHeight() const { return pixelsToTwipsY(height()); }
 
 void Form::setClientSizeTwips(double width, double height) {
-    pendingWidth_ = NAN;
-    pendingHeight_ = NAN;
+    askedWidth_ = NAN;
+    askedHeight_ = NAN;
     resize(twipsToPixelsX(width), twipsToPixelsY(height));
 }
 
@@ -260,6 +306,20 @@ void Form::setWindowState(int state) {
 }
 
 void Form::activateForm() {
+    // While a statement runs, the program answers events from inside it
+    // (ui::StatementProgress); Form_Activate may open the log, so it runs
+    // once the statement has ended, for the window activated last.
+    if (StatementProgress::running()) {
+        QPointer<Form>& pending = deferredActivation();
+        if (!pending) {
+            StatementProgress::afterRunning(QCoreApplication::instance(), [] {
+                QPointer<Form> form = std::exchange(deferredActivation(), nullptr);
+                if (form && form->loaded_) form->activateForm();
+            });
+        }
+        pending = this;
+        return;
+    }
     if (lastActive() == this) return;
     lastActive() = this;
     guard([this] { Form_Activate(); });
@@ -296,28 +356,19 @@ void Form::changeEvent(QEvent* e) {
 
 void Form::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
-    if (std::isnan(pendingWidth_) && std::isnan(pendingHeight_)) return;
-    // The frame becomes known some time after the window is on the screen
-    // (the window manager adds it): size the outer frame as asked for once it
-    // is, or with the best guess if it never shows up.
-    applyOuterSize();
-    for (int delay : {0, 50, 200, 1000}) {
-        QTimer::singleShot(delay, this, [this, last = delay == 1000] { settleOuterSize(last); });
-    }
+    // Exposes of the window tell when it is on the screen, framed.
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
+    fitOuterSize();
 }
 
 void Form::moveEvent(QMoveEvent* e) {
     QWidget::moveEvent(e);
-    if (isVisible()) settleOuterSize(false);
+    if (frameKnown()) fitOuterSize();
 }
 
-void Form::settleOuterSize(bool lastTry) {
-    if (std::isnan(pendingWidth_) && std::isnan(pendingHeight_)) return;
-    const bool frameKnown = windowHandle() && !windowHandle()->frameMargins().isNull();
-    if (!frameKnown && !lastTry) return;
-    applyOuterSize();
-    pendingWidth_ = NAN;
-    pendingHeight_ = NAN;
+bool Form::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Expose && watched == windowHandle() && frameKnown()) fitOuterSize();
+    return QWidget::eventFilter(watched, e);
 }
 
 void Form::hideEvent(QHideEvent* e) {

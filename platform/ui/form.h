@@ -92,19 +92,21 @@ protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     QMargins frameMarginsPx() const;
-    void applyOuterSize();
-    void settleOuterSize(bool lastTry);
+    bool frameKnown() const;
+    void fitOuterSize();
 
     bool loaded_ = false;
     bool unloading_ = false;
     bool inModalLoop_ = false;
     QEventLoop* modalLoop_ = nullptr;
-    // Outer size asked for while the frame was not yet known (NaN: none).
-    double pendingWidth_ = NAN;
-    double pendingHeight_ = NAN;
+    // Outer size asked for while the window's frame was not yet known
+    // (NaN: none).
+    double askedWidth_ = NAN;
+    double askedHeight_ = NAN;
 };
 
 // The collection of loaded windows, in load order.

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window life cycle: load, show, activate, unload, the collection of
 // loaded windows, modal windows and geometry in twips.
+#include "dao/dao.h"
 #include "dao/errors.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
+#include "support/sqlfile.h"
+#include "support/tempdir.h"
 #include "ui/form.h"
+#include "ui/statementprogress.h"
 #include "ui/twips.h"
 
 #include <QApplication>
@@ -16,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 using namespace ui;
@@ -32,6 +38,7 @@ public:
     int activations = 0;
     int cancelUnload = 0;
     bool failLoad = false;
+    std::function<void()> onActivate;
 
 protected:
     void Form_Load() override {
@@ -42,6 +49,7 @@ protected:
     void Form_Activate() override {
         ++activations;
         events.push_back(name_ + " activate");
+        if (onActivate) onActivate();
     }
     void Form_Unload(int& Cancel) override {
         events.push_back(name_ + " unload");
@@ -161,7 +169,10 @@ TEST_F(FormTest, activateFiresOnShowAndOnSwitchingBetweenWindowsOnly) {
     ASSERT_TRUE(testsupport::waitFor([&] { return QApplication::activeWindow() == b; }));
     EXPECT_EQ(b->activations, 1);  // the window system's activation counts once
 
-    a->activateWindow();  // the user clicks the other window
+    // The user clicks the other window: the window system activates it and
+    // the click arrives.
+    a->activateWindow();
+    QTest::mouseClick(a, Qt::LeftButton);
     ASSERT_TRUE(testsupport::waitFor([&] { return a->activations == 2; }));
     EXPECT_EQ(Forms::ActiveForm(), a);
     EXPECT_EQ(b->activations, 1);
@@ -180,8 +191,54 @@ TEST_F(FormTest, closingAMessageBoxDoesNotActivateTheWindowUnderIt) {
     testsupport::installDefaultResponder();
     a->activateWindow();  // what the window manager does when the box goes
     ASSERT_TRUE(testsupport::waitFor([&] { return QApplication::activeWindow() == a; }));
-    QTest::qWait(20);
+    ASSERT_TRUE(testsupport::processQueuedEvents());
     EXPECT_EQ(a->activations, before);
+}
+
+// The "still running" window answers events from inside a running
+// statement: a window shown and activated meanwhile runs its Form_Activate
+// (here a read of the same log, as the grid window's reload does) once the
+// statement has ended, and only once.
+TEST_F(FormTest, activationDuringAStatementRunsOnceItHasEnded) {
+    testsupport::TempFolder folder;
+    const QString file = folder.file(QStringLiteral("Run.mdb"));
+    testsupport::execSql(file, "CREATE TABLE runlog (Time INTEGER); INSERT INTO runlog VALUES (10), (20);");
+    auto db = dao::DBEngine().OpenDatabase(file);
+    testsupport::MsgBoxRecorder boxes;
+    auto* a = new TestForm("a");
+    a->Show();
+    auto* b = new TestForm("b");
+    long long rowsRead = -1;
+    b->onActivate = [&] {
+        rowsRead = db->OpenRecordset(QStringLiteral("select count(*) from runlog"))->Fields(0).Value().toLongLong();
+    };
+    int activationsDuringRun = -1;
+    QTimer::singleShot(0, [&] {
+        b->Show();
+        a->activateForm();
+        b->activateForm();
+        activationsDuringRun = b->activations;
+        db->Interrupt();
+    });
+    int number = 0;
+    {
+        ui::StatementProgress progress(*db, a, std::chrono::milliseconds(0));
+        try {
+            db->OpenRecordset(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                             "SELECT count(*) FROM c"));
+        } catch (const dao::Error& e) {
+            number = e.Number();
+        }
+    }
+    EXPECT_EQ(number, dao::err::Cancelled);
+    EXPECT_EQ(activationsDuringRun, 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return b->activations > 0; }));
+    ASSERT_TRUE(testsupport::processQueuedEvents());
+    EXPECT_EQ(b->activations, 1);
+    EXPECT_EQ(rowsRead, 2);
+    EXPECT_EQ(a->activations, 1);
+    EXPECT_EQ(Forms::ActiveForm(), b);
+    EXPECT_EQ(boxes.count(), 0) << boxes.prompts().join(u'|').toStdString();
 }
 
 TEST_F(FormTest, modalShowWaitsForTheWindowAndBlocksTheOthers) {
@@ -238,7 +295,7 @@ TEST_F(FormTest, sizeSetBeforeShowingDescribesTheOuterFrame) {
     a->Move(1500, 1200, 6000, 4500);
     EXPECT_DOUBLE_EQ(a->Width(), 6000);
     a->Show();
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(a));
     const double pixel = pixelsToTwipsX(1);
     EXPECT_NEAR(a->Left(), 1500, pixel);
     EXPECT_NEAR(a->Top(), 1200, pixel);

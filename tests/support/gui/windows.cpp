@@ -8,6 +8,8 @@
 #include <QEvent>
 #include <QThread>
 
+#include <memory>
+
 namespace testsupport {
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
@@ -18,6 +20,19 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
         QThread::msleep(5);
     }
     return true;
+}
+
+bool processQueuedEvents(int timeoutMs) {
+    // A call queued behind everything queued now queues a second one, so
+    // that what the first round queued is handled too.
+    auto done = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [done] {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [done] { *done = true; }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    return waitFor([&] { return *done; }, timeoutMs);
 }
 
 void processDeletes() {
