@@ -15,8 +15,9 @@ void Main() {
     // the log).
     sDatabasePath = ui::App::Path() + QStringLiteral("\\RUN.MDB");
     sConnect = QString();
-    fMainForm = new frmMain();
-    fMainForm->Show(ui::vbModeless);
+    auto* main = new frmMain();
+    fMainForm = main;
+    main->Show(ui::vbModeless);
 }
 
 }  // namespace Module1

@@ -7,14 +7,14 @@ QString sDatabasePath;
 QString sConnect;
 QString sRecordSource;
 std::int16_t bGridFromEntry = False;
-frmMain* fMainForm = nullptr;
+QPointer<frmMain> fMainForm;
 
 void resetSharedState() {
     sDatabasePath.clear();
     sConnect.clear();
     sRecordSource.clear();
     bGridFromEntry = False;
-    fMainForm = nullptr;
+    fMainForm.clear();
 }
 
 }  // namespace Module1

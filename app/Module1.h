@@ -2,6 +2,7 @@
 #pragma once
 // Start-up and the state shared by the program's windows.
 
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -18,8 +19,8 @@ extern QString sConnect;
 extern QString sRecordSource;
 // True (-1) while grid windows reload the whole log on activation.
 extern std::int16_t bGridFromEntry;
-// The main window.
-extern frmMain* fMainForm;
+// The main window; null once it is gone (it never dangles).
+extern QPointer<frmMain> fMainForm;
 
 // The program's entry point: computes the database path, clears the connect
 // string, creates the main window and shows it.

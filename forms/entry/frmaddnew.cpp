@@ -230,10 +230,8 @@ void frmaddnew::createControls() {
 
     // Events.
     connect(Data1, &controls::DataControl::Reposition, this, [this] { ui::guard([this] { Data1_Reposition(); }); });
-    connect(Data1, &controls::DataControl::Validate, this,
-            [this](int& Action, int& Save) { ui::guard([&] { Data1_Validate(Action, Save); }); });
-    connect(Data1, &controls::DataControl::Error, this,
-            [this](int DataErr, int& Response) { ui::guard([&] { Data1_Error(DataErr, Response); }); });
+    ui::onAnswer(Data1, &controls::DataControl::Validate, this, &frmaddnew::Data1_Validate);
+    ui::onAnswer(Data1, &controls::DataControl::Error, this, &frmaddnew::Data1_Error);
     ui::onEvent(cmdAdd, &QPushButton::clicked, this, &frmaddnew::cmdAdd_Click);
     ui::onEvent(Cmdaccpt, &QPushButton::clicked, this, &frmaddnew::Cmdaccpt_Click);
     ui::onEvent(cmdDelete, &QPushButton::clicked, this, &frmaddnew::cmdDelete_Click);

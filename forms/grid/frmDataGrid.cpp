@@ -78,10 +78,8 @@ void frmDataGrid::createControls() {
 
     ui::onEvent(cmdRefresh, &QPushButton::clicked, this, &frmDataGrid::cmdRefresh_Click);
     ui::onEvent(cmdClose, &QPushButton::clicked, this, &frmDataGrid::cmdClose_Click);
-    connect(grdDataGrid, &controls::DataGrid::BeforeDelete, this,
-            [this](int& Cancel) { ui::guard([&] { grdDataGrid_BeforeDelete(Cancel); }); });
-    connect(grdDataGrid, &controls::DataGrid::BeforeUpdate, this,
-            [this](int& Cancel) { ui::guard([&] { grdDataGrid_BeforeUpdate(Cancel); }); });
+    ui::onAnswer(grdDataGrid, &controls::DataGrid::BeforeDelete, this, &frmDataGrid::grdDataGrid_BeforeDelete);
+    ui::onAnswer(grdDataGrid, &controls::DataGrid::BeforeUpdate, this, &frmDataGrid::grdDataGrid_BeforeUpdate);
     connect(grdDataGrid, &controls::DataGrid::HeadClick, this,
             [this](int ColIndex) { ui::guard([&] { grdDataGrid_HeadClick(ColIndex); }); });
     connect(grdDataGrid, &controls::DataGrid::MouseUp, this, [this](int Button, int Shift, float X, float Y) {

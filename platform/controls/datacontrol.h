@@ -111,6 +111,8 @@ public:
 signals:
     // A row became current (or there is none any more).
     void Reposition();
+    // Validate and Error read the handler's answers back: connect them only
+    // directly (ui::onAnswer).
     // The control is about to act on the record set. Setting Action to
     // vbDataActionCancel cancels a move started from the navigation bar;
     // setting Save to 0 drops the bound controls' changes.

@@ -70,6 +70,8 @@ public:
     RecordsetModel* recordsetModel() const { return model_; }
 
 signals:
+    // BeforeUpdate and BeforeDelete read the handler's answer back: connect
+    // them only directly (ui::onAnswer).
     // Raised just before a changed or new row is written; Cancel = True
     // (-1) keeps the row from being written.
     void BeforeUpdate(int& Cancel);

@@ -46,4 +46,23 @@ QMetaObject::Connection onEvent(Sender* sender, Signal signal, Receiver* receive
     });
 }
 
+// Connects a signal that asks for an answer through reference arguments
+// (Cancel, Response, Action, Save) to a handler member function taking the
+// same arguments, through guard:
+//   ui::onAnswer(grdDataGrid, &controls::DataGrid::BeforeDelete, this,
+//                &frmDataGrid::grdDataGrid_BeforeDelete);
+// Such a signal works only with a direct connection, which this always
+// makes: Qt cannot queue a reference, so a queued connection would drop the
+// call with a warning and the sender would read an answer nobody gave (a
+// delete done without its confirmation). The test programs fail on that
+// warning (tests/support).
+template <class Sender, class SignalClass, class... Args, class Receiver, class Handler>
+QMetaObject::Connection onAnswer(Sender* sender, void (SignalClass::*signal)(Args...), Receiver* receiver,
+                                 Handler handler) {
+    return QObject::connect(
+        sender, signal, receiver,
+        [receiver, handler](Args... args) { guard([&] { (receiver->*handler)(args...); }); },
+        Qt::DirectConnection);
+}
+
 }  // namespace ui

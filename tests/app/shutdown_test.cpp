@@ -73,6 +73,8 @@ TEST_F(ShutDown, exitUnloadsEveryOtherWindowMostRecentFirstHiddenOnesToo) {
     main->findChild<QAction*>("mnuFileExit")->trigger();
     EXPECT_EQ(unloads, (std::vector<QString>{"grid", "entry 2", "query", "entry 1"}));
     EXPECT_EQ(Forms::Count(), 0);
+    testsupport::processDeletes();
+    EXPECT_TRUE(Module1::fMainForm.isNull());  // the shared reference does not outlive the window
     EXPECT_FALSE(settings::GetSetting("Pacebook", "Settings", "MainWidth").isEmpty());
 }
 

@@ -27,12 +27,22 @@ class WindowCleanup : public ::testing::EmptyTestEventListener {
     }
 };
 
+// A queued connection of a signal that reads its handler's answer back
+// (Cancel, Response) drops the call with only this warning: make it fail.
+QtMessageHandler qtMessages = nullptr;
+void failOnDroppedCalls(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QLatin1String("Cannot queue arguments")))
+        ADD_FAILURE() << "a queued connection dropped a call: " << message.toStdString();
+    qtMessages(type, context, message);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QStandardPaths::setTestModeEnabled(true);
     ui::Application app(argc, argv);
+    qtMessages = qInstallMessageHandler(failOnDroppedCalls);
 
     QTemporaryDir settingsFolder;
     testsupport::runSettingsFolder() = settingsFolder.path();
