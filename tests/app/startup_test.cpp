@@ -17,11 +17,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 using namespace ui;
@@ -80,7 +83,8 @@ TEST_F(StartUp, databasePathNamesTheLogWhateverTheCaseOfItsName) {
 
 TEST_F(StartUp, missingLogGivesNoMessageAndIsNotCreated) {
     frmMain* main = startProgram();
-    testsupport::waitFor([] { return false; }, 50);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
+    ASSERT_TRUE(testsupport::processQueuedEvents());
     EXPECT_TRUE(main->isVisible());
     EXPECT_EQ(boxes.count(), 0);
     EXPECT_TRUE(QDir(program.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
@@ -129,7 +133,7 @@ TEST_F(StartUp, mainWindowHasItsCaptionMenuAndStatusBar) {
 
 TEST_F(StartUp, firstStartOpensAtTheDefaultPlaceAndSize) {
     frmMain* main = startProgram();
-    testsupport::waitFor([] { return false; }, 30);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
     EXPECT_NEAR(main->Left(), 1000, onePixel);
     EXPECT_NEAR(main->Top(), 1000, onePixel);
     EXPECT_NEAR(pixelsToTwipsX(main->frameGeometry().width()), 6500, onePixel);
@@ -140,7 +144,11 @@ TEST_F(StartUp, firstStartOpensAtTheDefaultPlaceAndSize) {
 TEST_F(StartUp, placeAndSizeAreStoredAndRestored) {
     frmMain* main = startProgram();
     main->Move(2250, 1500, 7200, 5100);
-    testsupport::waitFor([] { return false; }, 30);
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        return std::abs(pixelsToTwipsX(main->frameGeometry().width()) - 7200) < onePixel &&
+               std::abs(pixelsToTwipsY(main->frameGeometry().height()) - 5100) < onePixel;
+    }))
+        << main->frameGeometry().width() << " x " << main->frameGeometry().height();
     exitProgram(main);
     EXPECT_NEAR(setting("MainLeft").toDouble(), 2250, onePixel);
     EXPECT_NEAR(setting("MainTop").toDouble(), 1500, onePixel);
@@ -148,7 +156,7 @@ TEST_F(StartUp, placeAndSizeAreStoredAndRestored) {
     EXPECT_NEAR(setting("MainHeight").toDouble(), 5100, onePixel);
 
     main = startProgram();
-    testsupport::waitFor([] { return false; }, 30);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
     EXPECT_NEAR(main->Left(), 2250, onePixel);
     EXPECT_NEAR(main->Top(), 1500, onePixel);
     EXPECT_NEAR(pixelsToTwipsX(main->frameGeometry().width()), 7200, onePixel);
@@ -178,14 +186,17 @@ TEST_F(StartUp, maximizedWindowStoresItsPlaceAndOpensNormalNextTime) {
     frmMain* main = startProgram();
     main->setWindowState(vbMaximized);
     ASSERT_TRUE(testsupport::waitFor([&] { return main->WindowState() == vbMaximized; }));
-    testsupport::waitFor([] { return false; }, 30);
+    // Maximized: the frame fills the screen's available area.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(testsupport::waitFor([&] { return main->frameGeometry() == available; }))
+        << main->frameGeometry().width() << " x " << main->frameGeometry().height();
     const QRect maximized = main->frameGeometry();
     exitProgram(main);
     EXPECT_NEAR(setting("MainWidth").toDouble(), pixelsToTwipsX(maximized.width()), onePixel);
     EXPECT_NEAR(setting("MainHeight").toDouble(), pixelsToTwipsY(maximized.height()), onePixel);
 
     main = startProgram();
-    testsupport::waitFor([] { return false; }, 30);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
     EXPECT_EQ(main->WindowState(), vbNormal);
     EXPECT_EQ(main->frameGeometry().size(), maximized.size());
     EXPECT_EQ(main->frameGeometry().topLeft(), maximized.topLeft());
@@ -196,7 +207,7 @@ TEST_F(StartUp, storedValueThatIsNotANumberCountsAsAbsent) {
     settings::SaveSetting("Pacebook", "Settings", "MainWidth", "");
     settings::SaveSetting("Pacebook", "Settings", "MainTop", "2000");
     frmMain* main = startProgram();
-    testsupport::waitFor([] { return false; }, 30);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
     EXPECT_EQ(boxes.count(), 0);
     EXPECT_NEAR(main->Left(), 1000, onePixel);
     EXPECT_NEAR(main->Top(), 2000, onePixel);

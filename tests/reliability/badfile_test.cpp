@@ -48,10 +48,7 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 
 // A log of 2000 runs, in write-ahead-log mode like every log the program makes.
 void makeLog(const QString& path) {
-    logstore::createLog(path);
-    LogReader(path).text(
-        "INSERT INTO runlog (Date, Time, Type, Description) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
-        "SELECT i + 1 FROM n WHERE i < 2000) SELECT '2024-05-01', i, 'Long', printf('%.80c', 'd') FROM n");
+    testlog::create(path, 2000, {.date = "'2024-05-01'", .time = "i + 1", .description = "printf('%.80c', 'd')"});
 }
 
 class BadFileTest : public ::testing::Test {

@@ -2,7 +2,7 @@
 #pragma once
 // Looks at a log file after the fact, with a connection of its own.
 
-#include "logstore/logfile.h"
+#include "support/runlog.h"
 
 #include <QString>
 
@@ -63,13 +63,7 @@ private:
 
 // A new log of n runs on 2024-05-01, of 1 to n minutes, type "Long".
 inline void createLogOfRuns(const QString& path, int n) {
-    logstore::createLog(path);
-    LogReader(path).text(
-        QStringLiteral("INSERT INTO runlog (Date, Time, Type, Description) WITH RECURSIVE n(i) AS (SELECT 1 "
-                       "UNION ALL SELECT i + 1 FROM n WHERE i < %1) SELECT '2024-05-01', i, 'Long', 'run' FROM n")
-            .arg(n)
-            .toUtf8()
-            .constData());
+    testlog::create(path, n, {.date = "'2024-05-01'", .time = "i + 1", .description = "'run'"});
 }
 
 }  // namespace testsupport

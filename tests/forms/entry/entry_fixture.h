@@ -6,7 +6,7 @@
 #include "controls/slider.h"
 #include "controls/textbox.h"
 #include "forms/entry/frmaddnew.h"
-#include "platform/controls/logfile.h"
+#include "support/runlog.h"
 #include "support/gui/folders.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"

@@ -10,11 +10,13 @@
 #include "controls/datagrid.h"
 #include "dao/dao.h"
 #include "forms/entry/frmaddnew.h"
+#include "support/gui/modelcheck.h"
+#include "support/gui/msgboxes.h"
+#include "support/runlog.h"
 #include "support/tempdir.h"
 #include "ui/app.h"
 #include "ui/form.h"
 #include "ui/msgbox.h"
-#include "ui/msgbox_responder.h"
 #include "ui/screen.h"
 #include "ui/twips.h"
 
@@ -40,11 +42,9 @@ using testsupport::TempFolder;
 
 // Six runs: durations 40, 20, 60, 10, 50, 30 on the first six days of May.
 void createLog(const QString& file) {
-    exec(file,
-         "CREATE TABLE runlog (Date TEXT, Time INTEGER, Type TEXT, Description TEXT);"
-         "INSERT INTO runlog VALUES ('2024-05-01', 40, 'Long', 'one'), ('2024-05-02', 20, 'Tempo', 'two'),"
-         " ('2024-05-03', 60, 'Race', 'three'), ('2024-05-04', 10, 'Normal', 'four'),"
-         " ('2024-05-05', 50, 'Long', 'five'), ('2024-05-06', 30, 'Fartlek', 'six');");
+    testlog::create(file, {{"2024-05-01", 40, "Long", "one"}, {"2024-05-02", 20, "Tempo", "two"},
+                           {"2024-05-03", 60, "Race", "three"}, {"2024-05-04", 10, "Normal", "four"},
+                           {"2024-05-05", 50, "Long", "five"}, {"2024-05-06", 30, "Fartlek", "six"}});
 }
 
 class GridWindowTest : public ::testing::Test {
@@ -55,19 +55,11 @@ protected:
         file = folder.file(QStringLiteral("Run.mdb"));
         createLog(file);
         Module1::sDatabasePath = folder.path() + QStringLiteral("\\RUN.MDB");
-        ui::setMsgBoxResponder([this](const ui::MessageRecord& box) {
-            boxes.push_back(box);
-            if (answers.empty()) return int(ui::vbOK);
-            int a = answers.front();
-            answers.erase(answers.begin());
-            return a;
-        });
     }
 
     void TearDown() override {
         for (int i = ui::Forms::Count() - 1; i >= 0; --i) ui::Forms::Item(i)->Unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ui::setMsgBoxResponder(nullptr);
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
         ui::App::setPath(QString());
         Module1::resetSharedState();
@@ -82,6 +74,7 @@ protected:
         auto* g = new frmDataGrid();
         g->Load();
         if (!g->isLoaded()) return nullptr;
+        testsupport::checkModel(g->grdDataGrid->model());
         g->Data1->setRecordset(std::move(rs));
         g->setCaption(caption);
         g->Show();
@@ -96,7 +89,9 @@ protected:
         const int before = ui::Forms::Count();
         e->findChild<QPushButton*>(QStringLiteral("cmdGrid"))->click();
         if (ui::Forms::Count() == before) return nullptr;
-        return qobject_cast<frmDataGrid*>(ui::Forms::Item(ui::Forms::Count() - 1));
+        auto* g = qobject_cast<frmDataGrid*>(ui::Forms::Item(ui::Forms::Count() - 1));
+        if (g) testsupport::checkModel(g->grdDataGrid->model());
+        return g;
     }
 
     static QString shown(frmDataGrid* g, int row, int column) {
@@ -118,8 +113,8 @@ protected:
 
     TempFolder folder;
     QString file;
-    std::vector<ui::MessageRecord> boxes;
-    std::vector<int> answers;
+    testsupport::MsgBoxRecorder recorder;
+    const std::vector<ui::MessageRecord>& boxes = recorder.boxes();
 };
 
 TEST_F(GridWindowTest, hasItsControlsAsDesigned) {
@@ -184,7 +179,7 @@ TEST_F(GridWindowTest, aQuerysGridShowsTheWholeLogWhileTheFlagIsSet) {
 }
 
 TEST_F(GridWindowTest, withoutTheFlagAQuerysGridKeepsItsRows) {
-    frmDataGrid* g = openGrid(openSet(QStringLiteral("select * from runlog where Time > 35")));
+    frmDataGrid* g = openGrid(openSet(QStringLiteral("select * from runlog where Time > 35 order by Date")));
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(column(g, 1), QStringLiteral("40 60 50"));
     // "&Refresh" re-runs the query, not the whole table.
@@ -289,7 +284,7 @@ TEST_F(GridWindowTest, noToCommitLeavesTheRowAndTheFileAsTheyWere) {
     auto* m = g->grdDataGrid->model();
     g->grdDataGrid->setCurrentIndex(m->index(1, 2));
     m->setData(m->index(1, 2), QStringLiteral("Race"));
-    answers = {ui::vbNo};
+    recorder.answer(ui::vbNo);
     g->grdDataGrid->setCurrentIndex(m->index(3, 2));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].prompt, QStringLiteral("Commit changes?"));
@@ -304,7 +299,7 @@ TEST_F(GridWindowTest, yesToCommitWritesTheRow) {
     auto* m = g->grdDataGrid->model();
     g->grdDataGrid->setCurrentIndex(m->index(1, 1));
     m->setData(m->index(1, 1), QStringLiteral("25"));
-    answers = {ui::vbYes};
+    recorder.answer(ui::vbYes);
     g->grdDataGrid->setCurrentIndex(m->index(3, 2));
     EXPECT_EQ(scalar(file, "select Time from runlog where rowid = 2"), QStringLiteral("25"));
 }
@@ -315,7 +310,7 @@ TEST_F(GridWindowTest, closingWithARowBeingEditedAsksBeforeItIsLost) {
     auto* m = g->grdDataGrid->model();
     g->grdDataGrid->setCurrentIndex(m->index(0, 3));
     m->setData(m->index(0, 3), QStringLiteral("kept"));
-    answers = {ui::vbYes};
+    recorder.answer(ui::vbYes);
     g->close();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].prompt, QStringLiteral("Commit changes?"));
@@ -326,7 +321,7 @@ TEST_F(GridWindowTest, deleteAsksAndOnlyYesDeletes) {
     frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
     ASSERT_NE(g, nullptr);
     g->grdDataGrid->selectRow(2);
-    answers = {ui::vbNo};
+    recorder.answer(ui::vbNo);
     QTest::keyClick(g->grdDataGrid, Qt::Key_Delete);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].prompt, QStringLiteral("Delete Current Row?"));
@@ -335,7 +330,7 @@ TEST_F(GridWindowTest, deleteAsksAndOnlyYesDeletes) {
     EXPECT_EQ(scalar(file, "select count(*) from runlog"), QStringLiteral("6"));
 
     g->grdDataGrid->selectRow(2);
-    answers = {ui::vbYes};
+    recorder.answer(ui::vbYes);
     QTest::keyClick(g->grdDataGrid, Qt::Key_Delete);
     EXPECT_EQ(scalar(file, "select count(*) from runlog where Description = 'three'"), QStringLiteral("0"));
     EXPECT_EQ(rows(g), 5);
@@ -350,7 +345,7 @@ TEST_F(GridWindowTest, aNewRowIsAddedThroughTheNewRowLine) {
     m->setData(m->index(6, 0), QStringLiteral("2024-05-09"));
     m->setData(m->index(6, 1), QStringLiteral("75"));
     m->setData(m->index(6, 2), QStringLiteral("Long"));
-    answers = {ui::vbYes};
+    recorder.answer(ui::vbYes);
     QTest::keyClick(g->grdDataGrid, Qt::Key_Return);
     EXPECT_EQ(scalar(file, "select Date || ' ' || Time || ' ' || Type from runlog where rowid = 7"),
               QStringLiteral("2024-05-09 75 Long"));
@@ -407,7 +402,7 @@ TEST_F(GridWindowTest, aFailedLoadIsReportedOnceAndTheWindowIsNotShown) {
     EXPECT_FALSE(g->isVisible());
 
     // The entry form's button stops silently after the grid's own message.
-    boxes.clear();
+    recorder.clear();
     frmaddnew* entry = nullptr;
     EXPECT_EQ(openFromEntryForm(&entry), nullptr);
     EXPECT_EQ(boxes.size(), 1u);

@@ -12,9 +12,11 @@
 #include "forms/grid/frmDataGrid.h"
 #include "settings/settings.h"
 #include "logstore/logfile.h"
+#include "support/deadline.h"
 #include "support/gui/folders.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
+#include "support/runlog.h"
 #include "support/tempdir.h"
 #include "ui/form.h"
 #include "ui/msgbox.h"
@@ -35,6 +37,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -47,17 +50,10 @@ constexpr double kPixel = 15;  // one pixel in twips at the test screen's 96 dpi
 
 // A log of kRows runs, one a day from 2023-12-20, durations 0, 7, 14, ...
 void createLog(const QString& file) {
-    logstore::createLog(file);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    const std::string sql =
-        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kRows - 1) +
-        ") INSERT INTO runlog SELECT date('2023-12-20', '+' || i || ' days'), (i * 7) % 120,"
-        " CASE i % 3 WHEN 0 THEN 'Normal' WHEN 1 THEN 'Tempo' ELSE 'Fartlek' END, 'run ' || i FROM n;";
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
+    testlog::create(file, kRows,
+                    {.date = "date('2023-12-20', '+' || i || ' days')",
+                     .time = "(i * 7) % 120",
+                     .type = "CASE i % 3 WHEN 0 THEN 'Normal' WHEN 1 THEN 'Tempo' ELSE 'Fartlek' END"});
 }
 
 class QueryWindowTest : public ::testing::Test {
@@ -445,6 +441,7 @@ TEST_F(QueryWindowTest, cancelledLongActionChangesNothing) {
     bool seen = false;
     cancelWhenShown(false, &seen);
     // Changes every row, then never ends on the last one.
+    const testsupport::Deadline bound(std::chrono::seconds(30), "the statement that Cancel stops");
     run(f, QStringLiteral(
                "update runlog set Time = Time + 1 where rowid < (select max(rowid) from runlog) or "
                "(with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c) > 0"));
@@ -464,6 +461,7 @@ TEST_F(QueryWindowTest, escapeCancelsLongQueryWithoutGrid) {
     auto* f = openWindow();
     bool seen = false;
     cancelWhenShown(true, &seen);
+    const testsupport::Deadline bound(std::chrono::seconds(30), "the statement that Esc stops");
     run(f, QStringLiteral("select count(*) from runlog a, runlog b, runlog c, runlog d, runlog e, runlog g"));
     EXPECT_TRUE(seen);
     ASSERT_EQ(boxes.size(), 1u);

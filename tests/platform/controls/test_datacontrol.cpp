@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The data control: opening, the navigation bar, bound controls, events.
 #include "controls/datacontrol.h"
-#include "platform/controls/logfile.h"
+#include "support/runlog.h"
 #include "support/gui/msgboxes.h"
 #include "support/tempdir.h"
 

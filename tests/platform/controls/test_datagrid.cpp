@@ -7,11 +7,11 @@
 #include "controls/datagrid.h"
 #include "loggrid.h"
 #include "dao/dao.h"
+#include "support/gui/modelcheck.h"
+#include "support/gui/msgboxes.h"
 #include "support/tempdir.h"
 #include "ui/msgbox.h"
-#include "ui/msgbox_responder.h"
 
-#include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -35,14 +35,12 @@ using controls::DataControl;
 using controls::DataGrid;
 using testsupport::TempFolder;
 
-// A log of `rows` runs, one a day from 2024-01-01, durations 30, 31, ...
+// A log of `rows` runs, one a day from 2024-01-01 (the days repeat after
+// 3000), durations 30, 31, ..., types Long and Tempo in turn.
 void createLog(const QString& file, int rows) {
-    exec(file,
-         "CREATE TABLE runlog (Date TEXT, Time INTEGER, Type TEXT, Description TEXT);"
-         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-             std::to_string(rows - 1) +
-             ") INSERT INTO runlog SELECT date('2024-01-01', '+' || (i % 3000) || ' days'), 30 + i % 90,"
-             " CASE i % 2 WHEN 0 THEN 'Long' ELSE 'Tempo' END, 'run ' || i FROM n;");
+    testlog::create(file, rows,
+                    {.date = "date('2024-01-01', '+' || (i % 3000) || ' days')",
+                     .type = "CASE i % 2 WHEN 0 THEN 'Long' ELSE 'Tempo' END"});
 }
 
 class DataGridTest : public ::testing::Test {
@@ -50,15 +48,9 @@ protected:
     void SetUp() override {
         file = folder.file(QStringLiteral("Run.mdb"));
         createLog(file, 5);
-        ui::setMsgBoxResponder([this](const ui::MessageRecord& box) {
-            boxes.push_back(box);
-            if (answers.empty()) return int(ui::vbOK);
-            int a = answers.front();
-            answers.erase(answers.begin());
-            return a;
-        });
         data = std::make_unique<DataControl>();
         grid = testgrid::makeLogGrid(data.get());
+        testsupport::checkModel(grid->model());
         QObject::connect(grid.get(), &DataGrid::BeforeUpdate, [this](int& Cancel) {
             events.push_back("BeforeUpdate");
             if (cancelNext) Cancel = -1;
@@ -73,7 +65,6 @@ protected:
     void TearDown() override {
         grid.reset();
         data.reset();
-        ui::setMsgBoxResponder(nullptr);
     }
 
     void open(const QString& source) {
@@ -104,15 +95,14 @@ protected:
     QString file;
     std::unique_ptr<DataControl> data;
     std::unique_ptr<DataGrid> grid;
-    std::vector<ui::MessageRecord> boxes;
-    std::vector<int> answers;
+    testsupport::MsgBoxRecorder recorder;
+    const std::vector<ui::MessageRecord>& boxes = recorder.boxes();
     std::vector<std::string> events;
     bool cancelNext = false;
 };
 
 TEST_F(DataGridTest, showsTheLogsFourColumnsAndANewRowLine) {
     open(QStringLiteral("runlog"));
-    QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
     ASSERT_EQ(grid->ColumnCount(), 4);
     EXPECT_EQ(grid->ColumnCaption(1), QStringLiteral("Time (minutes)"));
     EXPECT_EQ(grid->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Details"));
@@ -352,7 +342,7 @@ TEST_F(DataGridTest, rebindsWhenTheRecordsetIsReplacedOrRequeried) {
 }
 
 TEST_F(DataGridTest, aLargeSetIsReadOnlyAroundTheRowsInView) {
-    exec(file, "DROP TABLE runlog");
+    file = folder.file(QStringLiteral("Large.mdb"));
     createLog(file, 200000);
     open(QStringLiteral("runlog"));
     grid->show();

@@ -11,14 +11,18 @@
 #include "controls/recordsetmodel.h"
 #include "dao/dao.h"
 #include "support/sqlfile.h"
+#include "support/gui/modelcheck.h"
+#include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
 #include "support/tempdir.h"
+#include "ui/statementprogress.h"
 
-#include <QAbstractItemModelTester>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -51,7 +55,6 @@ protected:
     }
 
     void TearDown() override {
-        tester.reset();
         grid.reset();
         data.reset();
     }
@@ -63,10 +66,7 @@ protected:
     }
 
     // Any complaint of the checker ends the test program.
-    void attachChecker() {
-        tester = std::make_unique<QAbstractItemModelTester>(grid->model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
-    }
+    void attachChecker() { testsupport::checkModel(grid->model()); }
 
     QAbstractItemModel* m() const { return grid->model(); }
     controls::RecordsetModel* model() const { return grid->recordsetModel(); }
@@ -87,7 +87,6 @@ protected:
     QString file;
     std::unique_ptr<DataControl> data;
     std::unique_ptr<DataGrid> grid;
-    std::unique_ptr<QAbstractItemModelTester> tester;
 };
 
 TEST_F(ModelCheckerTest, rowAddedThroughTheNewRowLineJoinsThePlainSet) {
@@ -187,6 +186,42 @@ TEST_F(ModelCheckerTest, rowWrittenOnASortedSetBeforeTheRestIsFetched) {
     EXPECT_EQ(m()->rowCount(), kRows + 1);
     EXPECT_EQ(shown(3, 3), QStringLiteral("typed"));
     EXPECT_EQ(shown(kRows - 1, 1), QStringLiteral("119"));
+}
+
+// A statement runs on the set's own connection under the "still running"
+// window, which answers events from inside it: the grid paints and scrolls
+// meanwhile without reading through the connection (it would be refused),
+// shows what it held, says nothing, and shows the rest once it has ended.
+TEST_F(ModelCheckerTest, gridPaintedDuringAStatementOnItsConnectionShowsTheRestAfterIt) {
+    attachChecker();
+    testsupport::MsgBoxRecorder boxes;
+    const QString firstShown = shown(0, 3);  // the first page is on the screen
+    const int far = kRows - 20;
+    dao::DatabasePtr db = data->Recordset()->database();
+    QString firstDuring, farDuring;
+    QTimer::singleShot(0, [&] {
+        firstDuring = shown(0, 3);
+        farDuring = shown(far, 3);
+        grid->scrollToBottom();
+        grid->repaint();
+        db->Interrupt();
+    });
+    int number = 0;
+    {
+        ui::StatementProgress progress(*db, grid.get(), std::chrono::milliseconds(0));
+        try {
+            db->Execute(QStringLiteral("UPDATE runlog SET Time = Time WHERE (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                                       "SELECT x + 1 FROM c) SELECT count(*) FROM c) > 0"));
+        } catch (const dao::Error& e) {
+            number = e.Number();
+        }
+    }
+    EXPECT_EQ(number, dao::err::Cancelled);
+    EXPECT_EQ(firstDuring, firstShown);
+    EXPECT_TRUE(farDuring.isEmpty()) << farDuring.toStdString();
+    EXPECT_EQ(boxes.count(), 0) << boxes.prompts().join(u'|').toStdString();
+    ASSERT_TRUE(testsupport::waitFor([&] { return shown(far, 3) == QStringLiteral("run %1").arg(far); }))
+        << shown(far, 3).toStdString();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "support/gui/folders.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
+#include "support/runlog.h"
 #include "ui/form.h"
 #include "ui/twips.h"
 
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -54,12 +56,7 @@ QByteArray logContent(const QString& file) {
 class BadSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        logstore::createLog(program.file(QStringLiteral("Run.mdb")));
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(program.file(QStringLiteral("Run.mdb")).toUtf8().constData(), &db, SQLITE_OPEN_READWRITE,
-                        nullptr);
-        sqlite3_exec(db, "insert into runlog values ('2024-03-01', 40, 'Long', 'hills')", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+        testlog::create(program.file(QStringLiteral("Run.mdb")), {{"2024-03-01", 40, "Long", "hills"}});
     }
 
     QString iniFile() const { return settings::storeFile(QStringLiteral("Pacebook")); }
@@ -73,13 +70,14 @@ protected:
     frmMain* startProgram() {
         Module1::resetSharedState();
         Module1::Main();
-        testsupport::waitFor([] { return false; }, 30);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(Module1::fMainForm));
         return Module1::fMainForm;
     }
     frmQuerys* viewLog(frmMain* main) {
         main->findChild<QAction*>(QStringLiteral("mnuViewLog"))->trigger();
-        testsupport::waitFor([] { return false; }, 30);
-        return &sharedInstance<frmQuerys>();
+        frmQuerys* query = &sharedInstance<frmQuerys>();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(query));
+        return query;
     }
     static void exitProgram(frmMain* main) {
         main->findChild<QAction*>(QStringLiteral("mnuFileExit"))->trigger();
@@ -201,7 +199,9 @@ TEST_F(BadSettingsTest, aStoreThatCannotBeReadOrWrittenNeverTouchesTheLog) {
         expectUsable(main, "unreadable");
         expectUsable(query, "unreadable");
         query->cmdExecuteSQL->click();  // the default statement: a grid of the log
-        testsupport::waitFor([] { return false; }, 30);
+        auto* grid = qobject_cast<frmDataGrid*>(Forms::Item(Forms::Count() - 1));
+        ASSERT_NE(grid, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(grid));
         main->Move(2000, 2000, 7000, 5000);
         exitProgram(main);
         EXPECT_EQ(boxes.count(), 0) << boxes.prompts().join(u'|').toStdString();

@@ -10,9 +10,11 @@
 #include "dao/sqlguard.h"
 #include "forms/grid/frmDataGrid.h"
 #include "logstore/logfile.h"
+#include "support/deadline.h"
 #include "support/gui/folders.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
+#include "support/runlog.h"
 #include "support/tempdir.h"
 #include "ui/form.h"
 #include "ui/screen.h"
@@ -31,6 +33,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <iostream>
 #include <vector>
 
@@ -265,16 +268,7 @@ class HostileSqlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Module1::resetSharedState();
-        logstore::createLog(file);
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db,
-                               "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 19) "
-                               "INSERT INTO runlog SELECT date('2024-01-01', '+' || i || ' days'), 10 + i, "
-                               "CASE i % 2 WHEN 0 THEN 'Long' ELSE 'Tempo' END, 'run ' || i FROM n",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(db);
+        testlog::create(file, 20, {.time = "10 + i", .type = "CASE i % 2 WHEN 0 THEN 'Long' ELSE 'Tempo' END"});
         Module1::sDatabasePath = folder.path() + QStringLiteral("\\RUN.MDB");
     }
 
@@ -348,7 +342,11 @@ TEST_F(HostileSqlTest, everyStatementEndsPromptlyAndLeavesTheLogAsItWas) {
         endless = c.outcome == Outcome::Endless;
         cancelledAt = -1;
         sinceClick.start();
-        f->cmdExecuteSQL_Click();
+        {
+            // An endless case whose "still running" window never showed would never end.
+            const testsupport::Deadline bound(std::chrono::seconds(60), label);
+            f->cmdExecuteSQL_Click();
+        }
         const qint64 took = sinceClick.elapsed();
 
         const int boxes = recorder.count();

@@ -104,7 +104,8 @@ TEST_F(BadLogWindowsTest, entryFormSaysOnceWhatTheFileIs) {
         f->Load();
         f->Show();
         f->activateForm();
-        testsupport::waitFor([&] { return recorder.count() > 0; }, 500);
+        ASSERT_TRUE(testsupport::waitFor([&] { return recorder.count() > 0; }));
+        ASSERT_TRUE(testsupport::processQueuedEvents());  // a second message would be queued by now
         ASSERT_EQ(recorder.count(), 1) << recorder.prompts().join(QStringLiteral(" | ")).toStdString();
         EXPECT_TRUE(recorder.last().prompt.contains(QLatin1String(bad.cause))) << recorder.last().prompt.toStdString();
         f->Unload();

@@ -2,6 +2,7 @@
 #pragma once
 // Run logs for tests: made by the log creator, filled and read straight
 // through SQLite so that the checks do not depend on the code under test.
+// (The test program links pb_logstore.)
 
 #include "logstore/logfile.h"
 
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace testlog {
@@ -49,6 +51,28 @@ inline void create(const QString& path, const std::vector<Entry>& entries = {}) 
     }
     sqlite3_finalize(st);
     exec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+// Many runs at once: the fields of run i (counting from 0) as SQL
+// expressions of i.
+struct Runs {
+    std::string date = "date('2024-01-01', '+' || i || ' days')";  // a day each from 2024-01-01
+    std::string time = "30 + i % 90";
+    std::string type = "'Long'";
+    std::string description = "'run ' || i";
+};
+
+// Creates a run log at path holding n runs made as `runs` says, in order of i.
+inline void create(const QString& path, int n, const Runs& runs = {}) {
+    logstore::createLog(path);
+    if (n <= 0) return;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    const std::string sql = "INSERT INTO runlog (Date, Time, Type, Description) WITH RECURSIVE n(i) AS (SELECT 0 "
+                            "UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(n - 1) + ") SELECT " +
+                            runs.date + ", " + runs.time + ", " + runs.type + ", " + runs.description + " FROM n";
+    exec(db, sql.c_str());
     sqlite3_close(db);
 }
 
