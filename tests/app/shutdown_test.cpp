@@ -3,7 +3,7 @@
 #include "app/Module1.h"
 #include "app/frmMain.h"
 #include "forms/entry/frmaddnew.h"
-#include "platform/controls/logfile.h"
+#include "support/runlog.h"
 #include "dao/errors.h"
 #include "settings/settings.h"
 #include "support/gui/folders.h"
