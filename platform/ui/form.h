@@ -92,6 +92,8 @@ protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
+    // Watches the window's exposes (to fit the frame); a window that filters
+    // events of its own passes the others on to it.
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:

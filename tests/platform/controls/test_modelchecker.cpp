@@ -15,14 +15,12 @@
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
 #include "support/tempdir.h"
-#include "ui/statementprogress.h"
 
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -206,17 +204,7 @@ TEST_F(ModelCheckerTest, gridPaintedDuringAStatementOnItsConnectionShowsTheRestA
         grid->repaint();
         db->Interrupt();
     });
-    int number = 0;
-    {
-        ui::StatementProgress progress(*db, grid.get(), std::chrono::milliseconds(0));
-        try {
-            db->Execute(QStringLiteral("UPDATE runlog SET Time = Time WHERE (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
-                                       "SELECT x + 1 FROM c) SELECT count(*) FROM c) > 0"));
-        } catch (const dao::Error& e) {
-            number = e.Number();
-        }
-    }
-    EXPECT_EQ(number, dao::err::Cancelled);
+    EXPECT_EQ(testsupport::runUntilInterrupted(*db, grid.get()), dao::err::Cancelled);
     EXPECT_EQ(firstDuring, firstShown);
     EXPECT_TRUE(farDuring.isEmpty()) << farDuring.toStdString();
     EXPECT_EQ(boxes.count(), 0) << boxes.prompts().join(u'|').toStdString();

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/gui/windows.h"
 
+#include "dao/dao.h"
 #include "ui/form.h"
+#include "ui/statementprogress.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QThread>
 
+#include <chrono>
 #include <memory>
 
 namespace testsupport {
@@ -33,6 +36,17 @@ bool processQueuedEvents(int timeoutMs) {
         },
         Qt::QueuedConnection);
     return waitFor([&] { return *done; }, timeoutMs);
+}
+
+int runUntilInterrupted(dao::Database& db, QWidget* owner) {
+    ui::StatementProgress progress(db, owner, std::chrono::milliseconds(0));
+    try {
+        db.OpenRecordset(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                        "SELECT count(*) FROM c"));
+    } catch (const dao::Error& e) {
+        return e.Number();
+    }
+    return 0;
 }
 
 void processDeletes() {
