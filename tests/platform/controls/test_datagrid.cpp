@@ -289,7 +289,7 @@ TEST_F(DataGridTest, aFieldChangedElsewhereSinceTheGridShowedItIsNotOverwritten)
         SCOPED_TRACE(c.elsewhere);
         exec(file, "UPDATE runlog SET Type = 'Tempo', Time = 31, Description = 'run 1' WHERE rowid = 2");
         data->Recordset()->Requery();
-        boxes.clear();
+        recorder.clear();
         EXPECT_EQ(shown(1, 2), QStringLiteral("Tempo"));
         grid->setCurrentIndex(at(1, c.column));
         if (c.typedFirst) grid->model()->setData(at(1, c.column), QString::fromLatin1(c.typed));

@@ -12,10 +12,10 @@
 #include "forms/entry/frmaddnew.h"
 #include "forms/grid/frmDataGrid.h"
 #include "forms/query/frmQuerys.h"
-#include "logstore/logfile.h"
 #include "support/gui/folders.h"
 #include "support/gui/msgboxes.h"
 #include "support/gui/windows.h"
+#include "support/runlog.h"
 #include "ui/form.h"
 
 #include <QAbstractItemView>
@@ -32,7 +32,6 @@
 #include <QTextEdit>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 namespace {
 
@@ -46,11 +45,7 @@ TEST(PasteEverywhereTest, noTextWidgetOfAnyWindowPastesOrCrashesWithNothingOnThe
     testsupport::ProgramFolder program;
     testsupport::MsgBoxRecorder boxes;
     const QString log = program.file(QStringLiteral("Run.mdb"));
-    logstore::createLog(log);
-    sqlite3* db = nullptr;
-    sqlite3_open(log.toUtf8().constData(), &db);
-    sqlite3_exec(db, "insert into runlog values ('2024-03-01', 40, 'Long', 'hills')", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    testlog::create(log, {{QStringLiteral("2024-03-01"), 40, QStringLiteral("Long"), QStringLiteral("hills")}});
 
     // Every window of the program, a grid with a cell being edited among them.
     Module1::resetSharedState();
