@@ -63,17 +63,6 @@ void skipOnFailure(F&& step) noexcept {
     }
 }
 
-// A statement returns rows when it starts with SELECT and makes no table.
-// INTO counts with any blanks, tabs or line breaks around it, so that a
-// make-table statement written over several lines still runs as an action;
-// a SELECT wrongly taken for an action is refused by Execute and shown
-// after all.
-bool isRowReturning(const QString& sql) {
-    const QString upper = sql.toUpper();
-    return upper.left(6) == QLatin1String("SELECT") &&
-           !(QLatin1Char(' ') + upper.simplified() + QLatin1Char(' ')).contains(QLatin1String(" INTO "));
-}
-
 }  // namespace
 
 frmQuerys::frmQuerys(QWidget* parent) : ui::Form(parent) {
@@ -261,26 +250,22 @@ void frmQuerys::cmdExecuteSQL_Click() {
     }
 
     ui::Screen::setMousePointer(ui::Screen::vbHourglass);
-    bool bRows = isRowReturning(sSQL);
     std::optional<ui::StatementProgress> progress;
     QPointer<frmDataGrid> grid;  // until it is shown
     try {
         dao::RecordsetPtr rs;
+        // Everything the run does from here, a wait for another program's
+        // lock included, shows the "still running" window after a second.
         progress.emplace(*db, this);
-        if (!bRows) {
-            try {
-                qdf->Execute();
-            } catch (const dao::Error& e) {
-                // Execute refuses a statement that returns rows (3065), and a
-                // statement that does not start with SELECT may still be one;
-                // 3078 sends a missing table on to the rows, which report it.
-                if (e.Number() != dao::err::SelectNotExecutable &&
-                    e.Number() != dao::err::InputTableNotFound)
-                    throw;
-                bRows = true;
-            }
+        // Whether the statement changes the log is the engine's to say, not
+        // its text's: one that does runs once, as an action (after the
+        // backup), and the rows it returns are shown as they were returned;
+        // rows are opened only for a statement that reads.
+        switch (qdf->Kind()) {
+        case dao::StatementKind::Action: qdf->Execute(); break;
+        case dao::StatementKind::ActionWithRows: rs = qdf->ExecuteReturning(); break;
+        case dao::StatementKind::Rows: rs = qdf->OpenRecordset(); break;
         }
-        if (bRows) rs = qdf->OpenRecordset();
         progress.reset();
         // A transaction the statement left open would hold its locks for as
         // long as the rows are shown; nothing of it is kept.

@@ -70,6 +70,13 @@ struct ConnectionOptions {
     QString requiredTable = QStringLiteral("runlog");
 };
 
+// What a statement does, as the engine reads it (not as its text looks).
+enum class StatementKind {
+    Rows,            // only reads, and returns rows
+    Action,          // returns no rows (it changes the file, or the schema)
+    ActionWithRows,  // changes the file and returns rows (RETURNING)
+};
+
 // What kind of change a connection is about to make.
 enum class WriteKind {
     Statement,  // an action statement (Execute) or a stored query
@@ -149,8 +156,22 @@ public:
     RecordsetPtr OpenRecordset(const QString& source, int type = 0);
 
     // Runs an action statement (UPDATE, DELETE, INSERT, make-table, DDL) as
-    // one all-or-nothing transaction. A row-returning statement is 3065.
+    // one all-or-nothing transaction, after the before-write hook. A
+    // statement that only reads rows is 3065; rows a changing statement
+    // returns (RETURNING) are dropped.
     void Execute(const QString& sql);
+
+    // Runs a statement that changes the file and returns rows (UPDATE ...
+    // RETURNING *) once, as Execute does, and gives its rows as a read-only
+    // set that holds them: its Requery and sorts never run the statement
+    // again. The rows are all or nothing with the change: rows too many to
+    // hold (3035) undo it.
+    RecordsetPtr ExecuteReturning(const QString& sql);
+
+    // What the statement does, read by the engine: whether it changes the
+    // file (whatever it returns) and whether it returns rows. A statement
+    // that cannot run here throws as Execute would.
+    StatementKind Classify(const QString& sql);
 
     // Rows changed by the latest Execute.
     long long RecordsAffected() const { return recordsAffected_; }
@@ -212,6 +233,8 @@ private:
     // stored name in *actual, and whether it is a view in *isView.
     bool findTable(const QString& name, QString* actual = nullptr, bool* isView = nullptr) const;
     RecordsetPtr openStatement(const QString& source, const QString& sql, int type);
+    // Execute and ExecuteReturning: the rows are kept when keepRows.
+    RecordsetPtr runAction(const QString& sql, bool keepRows);
 
     QString path_;
     sqlite3* db_ = nullptr;
@@ -233,7 +256,12 @@ public:
 
     // Runs the statement as an action (see Database::Execute).
     void Execute();
-    // Opens the statement's rows; type 0 means dbOpenDynaset.
+    // Runs it once and holds the rows it returns (Database::ExecuteReturning).
+    RecordsetPtr ExecuteReturning();
+    // What it does (Database::Classify).
+    StatementKind Kind();
+    // Opens the statement's rows; type 0 means dbOpenDynaset. A statement
+    // that changes the file is refused (3219): rows never write.
     RecordsetPtr OpenRecordset(int type = 0);
 
 private:
@@ -296,6 +324,7 @@ public:
 // of its rows in its order, with values read on demand; it is updatable when
 // its rows come straight from one table. A snapshot, or a set over a
 // statement that is not one plain table, is read-only (3027 on a write).
+// Opening a set never changes the file: a statement that would is refused.
 class Recordset : public std::enable_shared_from_this<Recordset> {
 public:
     ~Recordset();
@@ -373,8 +402,12 @@ public:
     void Delete();
 
     // Runs the set's statement again (sort included); the first row becomes
-    // current.
+    // current. The rows a changing statement returned (ExecuteReturning)
+    // are kept as they are: the first of them becomes current.
     void Requery();
+    // Whether the set holds rows a changing statement returned, which are
+    // never read again.
+    bool isFixed() const;
 
     // Sort expression for the next OpenRecordset, e.g. "[Time]" or
     // "[Date] desc".

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dao.h"
 
+#include "dialect_functions.h"
 #include "opencheck.h"
 #include "recordset_impl.h"
 #include "sqlite_util.h"
@@ -26,6 +27,16 @@ namespace {
     Statement check(db, sql);
     throw Error(err::InvalidOperation,
                 QStringLiteral("A make-table statement returns no rows; run it with Execute."));
+}
+
+// A statement the user wrote, prepared: a missing field in brackets is
+// explained as the parameter the desktop engine would have asked for.
+Statement prepareTyped(sqlite3* db, const QString& sql) {
+    try {
+        return Statement(db, sql);
+    } catch (const Error& e) {
+        throw sql::explainMissingField(e, sql);
+    }
 }
 
 }  // namespace
@@ -67,6 +78,12 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, options.busyTimeoutMs);
+    // Every connection speaks the dialect of the statements users type.
+    if (const int fn = detail::registerDialectFunctions(db); fn != SQLITE_OK) {
+        Error e = detail::errorFor(db, fn, Stage::Open, file);
+        sqlite3_close_v2(db);
+        throw e;
+    }
     std::shared_ptr<detail::PageCheck> check;
     try {
         // A file SQLite could open only for reading (a read-only file, or
@@ -331,7 +348,8 @@ bool Database::findTable(const QString& name, QString* actual, bool* isView) con
 QueryDefPtr Database::CreateQueryDef(const QString& name, const QString& sql) {
     if (!db_) throw Error(err::ObjectInvalid);
     const QString text = sql::singleStatement(sql);
-    const sql::Translated tr = sql::translate(text);
+    // A named query is kept in the file, where other programs read it.
+    const sql::Translated tr = sql::translate(text, name.isEmpty() ? sql::Storage::Run : sql::Storage::Stored);
     try {
         Statement check(db_, tr.sql);
     } catch (const Error& e) {
@@ -355,7 +373,20 @@ QueryDefPtr Database::CreateQueryDef(const QString& name, const QString& sql) {
     return QueryDefPtr(new QueryDef(shared_from_this(), name, text));
 }
 
-void Database::Execute(const QString& sqlText) {
+void Database::Execute(const QString& sqlText) { runAction(sqlText, false); }
+
+RecordsetPtr Database::ExecuteReturning(const QString& sqlText) { return runAction(sqlText, true); }
+
+StatementKind Database::Classify(const QString& sqlText) {
+    if (!db_) throw Error(err::ObjectInvalid);
+    const sql::Translated tr = sql::translate(sql::singleStatement(sqlText));
+    if (!tr.makeTable.isEmpty()) return StatementKind::Action;
+    const Statement s = prepareTyped(db_, tr.sql);
+    if (s.columnCount() == 0) return StatementKind::Action;
+    return detail::changesFile(s) ? StatementKind::ActionWithRows : StatementKind::Rows;
+}
+
+RecordsetPtr Database::runAction(const QString& sqlText, bool keepRows) {
     if (!db_) throw Error(err::ObjectInvalid);
     const QString text = sql::singleStatement(sqlText);
     const sql::Translated tr = sql::translate(text);
@@ -369,24 +400,37 @@ void Database::Execute(const QString& sqlText) {
     if (!tr.makeTable.isEmpty() && findTable(tr.makeTable))
         throw Error(err::TableExists, QStringLiteral("Table '%1' already exists.").arg(tr.makeTable));
 
-    Statement s(db_, tr.sql);
-    if (s.columnCount() > 0) throw Error(err::SelectNotExecutable);
+    Statement s = prepareTyped(db_, tr.sql);
+    // Whether it changes the file is SQLite's to say, not the text's.
+    if (s.columnCount() > 0 && !detail::changesFile(s)) throw Error(err::SelectNotExecutable);
+    QStringList names;
+    for (int i = 0; i < s.columnCount(); ++i) names << QString::fromUtf8(sqlite3_column_name(s.get(), i));
     recordsAffected_ = 0;
     s.reset();
     willWrite(WriteKind::Statement);
+    std::shared_ptr<Recordset::Impl::Rows> returned;
     // These cannot run inside a transaction; each is all-or-nothing itself.
     const bool own = first == QLatin1String("VACUUM") || first == QLatin1String("ATTACH") ||
                      first == QLatin1String("DETACH") || first == QLatin1String("PRAGMA");
     if (own) {
-        s.step();
+        detail::ResetOnExit done(s);
+        returned = Recordset::Impl::holdRows(s);
     } else {
         detail::WriteTransaction t(db_);
-        s.step();
-        recordsAffected_ = sqlite3_changes64(db_);
-        s.reset();
+        {
+            // Every change is made by the first step; the rows follow. The
+            // statement ends before the transaction does, either way.
+            detail::ResetOnExit done(s);
+            returned = Recordset::Impl::holdRows(s);
+            recordsAffected_ = sqlite3_changes64(db_);
+        }
         t.commit();
     }
     ++localChanges_;
+    if (!keepRows) return nullptr;
+    RecordsetPtr rs(new Recordset(shared_from_this(), text, dbOpenSnapshot));
+    rs->d_->holdReturned(tr.sql, names, std::move(returned));
+    return rs;
 }
 
 RecordsetPtr Database::OpenRecordset(const QString& source, int type) {
@@ -425,6 +469,10 @@ QueryDef::QueryDef(DatabasePtr db, QString name, QString sql)
     : db_(std::move(db)), name_(std::move(name)), sql_(std::move(sql)) {}
 
 void QueryDef::Execute() { db_->Execute(sql_); }
+
+RecordsetPtr QueryDef::ExecuteReturning() { return db_->ExecuteReturning(sql_); }
+
+StatementKind QueryDef::Kind() { return db_->Classify(sql_); }
 
 RecordsetPtr QueryDef::OpenRecordset(int type) {
     if (!db_->isOpen()) throw Error(err::ObjectInvalid);

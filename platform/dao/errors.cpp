@@ -38,6 +38,7 @@ const QHash<int, QString>& catalogue() {
         {err::TooFewParameters, QStringLiteral("Too few parameters. Expected 1.")},
         {err::SelectNotExecutable, QStringLiteral("Cannot execute a select query.")},
         {err::SyntaxError, QStringLiteral("Syntax error in the statement.")},
+        {err::CriteriaMismatch, QStringLiteral("Data type mismatch in criteria expression.")},
         {err::UndefinedFunction, QStringLiteral("Undefined function in expression.")},
         {err::InputTableNotFound,
          QStringLiteral("Cannot find the input table or query. Make sure it exists and that its name "

@@ -34,6 +34,7 @@ inline constexpr int NoPermission = 3051;          // the file or folder cannot 
 inline constexpr int TooFewParameters = 3061;      // unknown field name in a statement
 inline constexpr int SelectNotExecutable = 3065;   // Execute of a row-returning statement
 inline constexpr int SyntaxError = 3075;           // statement cannot be parsed
+inline constexpr int CriteriaMismatch = 3464;      // a value compared with a field of another kind
 inline constexpr int UndefinedFunction = 3085;     // statement calls a function the engine lacks
 inline constexpr int InputTableNotFound = 3078;    // statement names a missing table
 inline constexpr int TableExists = 3010;

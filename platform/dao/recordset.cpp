@@ -27,6 +27,15 @@ sqlite3_int64 bytesKey(const QByteArray& b) {
 
 Error noCurrentRecord() { return Error(err::NoCurrentRecord); }
 
+// Rows are only ever read: a statement that changes the log runs once, as
+// an action (Database::ExecuteReturning), never as a set of rows that a
+// Requery or a sort would run again.
+Error changesTheLog() {
+    return Error(err::InvalidOperation,
+                 QStringLiteral("The statement changes the log, so it is not opened as rows; run it with Execute "
+                                "(it then runs once, and shows the rows it returns)."));
+}
+
 // Text in the user's short date format (or month/day/year) as ISO text;
 // anything else unchanged, for the schema to judge.
 QVariant dateText(const QVariant& v) {
@@ -67,11 +76,17 @@ void Recordset::Impl::checkUpdatable() const {
 void Recordset::Impl::open(const QString& statement) {
     sql = statement;
     sqlite3* db = handle();
-    Statement probe(db, sql);
+    Statement probe;
+    try {
+        probe = Statement(db, sql);
+    } catch (const Error& e) {
+        throw sql::explainMissingField(e, sql);
+    }
     const int n = probe.columnCount();
     if (n == 0)
         throw Error(err::InvalidOperation,
                     QStringLiteral("The statement returns no rows; run it with Execute."));
+    if (detail::changesFile(probe)) throw changesTheLog();
     q->names_.clear();
     origins.clear();
     dateField.assign(n, false);
@@ -166,37 +181,55 @@ void Recordset::Impl::run() {
         }
         keys = std::move(collected);
         rows.reset();
-    } else {
+    } else if (!fixed) {
         Statement s(db, sql);
-        const int n = s.columnCount();
-        auto collected = std::make_shared<std::vector<std::vector<QVariant>>>();
-        // These rows are held whole: a statement that returns more than the
-        // program can hold (a cross join of the log with itself, say) is
-        // stopped with a clear error instead of exhausting the memory.
-        size_t held = 0;
-        while (s.step()) {
-            std::vector<QVariant> row(n);
-            held += sizeof(row) + size_t(n) * sizeof(QVariant);
-            for (int i = 0; i < n; ++i) {
-                row[i] = s.column(i);
-                held += size_t(sqlite3_column_bytes(s.get(), i)) * 2;
-            }
-            collected->push_back(std::move(row));
-            if (held > kMaxHeldBytes)
-                throw Error(err::ResourceExceeded,
-                            QStringLiteral("The statement returns more rows than can be shown at once "
-                                           "(over %1 MB, %2 rows so far). Narrow it with WHERE, or "
-                                           "count the rows with count(*).")
-                                .arg(kMaxHeldBytes >> 20)
-                                .arg(collected->size()));
-        }
-        rows = std::move(collected);
+        if (detail::changesFile(s)) throw changesTheLog();
+        rows = holdRows(s);
         keys.reset();
     }
     seenLocalChanges = q->db_->localChanges_;
     seenDataVersion = -1;
     onDeleted = false;
     pos = size() > 0 ? 0 : -1;
+}
+
+std::shared_ptr<Recordset::Impl::Rows> Recordset::Impl::holdRows(Statement& s) {
+    const int n = s.columnCount();
+    auto collected = std::make_shared<Rows>();
+    // These rows are held whole: a statement that returns more than the
+    // program can hold (a cross join of the log with itself, say) is
+    // stopped with a clear error instead of exhausting the memory.
+    size_t held = 0;
+    while (s.step()) {
+        std::vector<QVariant> row(n);
+        held += sizeof(row) + size_t(n) * sizeof(QVariant);
+        for (int i = 0; i < n; ++i) {
+            row[i] = s.column(i);
+            held += size_t(sqlite3_column_bytes(s.get(), i)) * 2;
+        }
+        collected->push_back(std::move(row));
+        if (held > kMaxHeldBytes)
+            throw Error(err::ResourceExceeded,
+                        QStringLiteral("The statement returns more rows than can be shown at once "
+                                       "(over %1 MB, %2 rows so far). Narrow it with WHERE, or "
+                                       "count the rows with count(*).")
+                            .arg(kMaxHeldBytes >> 20)
+                            .arg(collected->size()));
+    }
+    return collected;
+}
+
+void Recordset::Impl::holdReturned(const QString& statement, const QStringList& names,
+                                   std::shared_ptr<Rows> returned) {
+    sql = statement;
+    q->names_ = names;
+    origins = names;
+    dateField.assign(size_t(names.size()), false);
+    keyed = false;
+    updatable = false;
+    fixed = true;
+    rows = std::move(returned);
+    run();
 }
 
 void Recordset::Impl::completeKeys() {
@@ -249,6 +282,7 @@ void Recordset::Impl::copyFrom(const Impl& o) {
     fetchSql = o.fetchSql;
     keys = o.keys;
     rows = o.rows;
+    fixed = o.fixed;
     lazy = o.lazy;
     keysComplete = o.keysComplete;
     pos = size() > 0 ? 0 : -1;
@@ -508,6 +542,8 @@ bool Recordset::Updatable() const {
     return !d_->closed && d_->updatable && type_ != dbOpenSnapshot;
 }
 
+bool Recordset::isFixed() const { return d_->fixed; }
+
 bool Recordset::isOpen() const { return !d_->closed && db_ && db_->isOpen(); }
 
 bool Recordset::BOF() const {
@@ -739,6 +775,10 @@ void Recordset::Requery() {
 
 RecordsetPtr Recordset::OpenRecordset(int type) {
     d_->checkOpen();
+    if (d_->fixed)
+        throw Error(err::InvalidOperation,
+                    QStringLiteral("These are the rows the statement returned when it changed the log. They are "
+                                   "kept as it returned them and are not read again, in this order or another."));
     if (type == 0) type = type_;
     if (type != dbOpenTable && type != dbOpenDynaset && type != dbOpenSnapshot) throw Error(err::InvalidPropertyValue);
     QString statement = d_->sql;

@@ -33,8 +33,12 @@ struct Recordset::Impl {
 
     // The rows: row ids (keyed) or values (materialised). Clones share them
     // until one of them changes its rows.
+    using Rows = std::vector<std::vector<QVariant>>;
     std::shared_ptr<std::vector<sqlite3_int64>> keys;
-    std::shared_ptr<std::vector<std::vector<QVariant>>> rows;
+    std::shared_ptr<Rows> rows;
+    // The rows a statement that changed the file returned: run() never
+    // runs that statement again, it only goes back to the first row.
+    bool fixed = false;
 
     // A sorted set collects the row ids of its first rows when it runs and
     // the rest, in one go, when something needs them (completeKeys).
@@ -75,6 +79,11 @@ struct Recordset::Impl {
 
     // Opens the set over a statement (already in SQLite's dialect).
     void open(const QString& statement);
+    // Makes the set the fixed rows a changing statement returned.
+    void holdReturned(const QString& statement, const QStringList& names, std::shared_ptr<Rows> returned);
+    // Steps a statement to its end and holds every row it gives; past
+    // kMaxHeldBytes it stops with 3035.
+    static std::shared_ptr<Rows> holdRows(detail::Statement& s);
     // Runs the statement again and collects its rows.
     void run();
     // Collects every row id of a set that holds only its first ones,

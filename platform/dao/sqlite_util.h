@@ -97,6 +97,12 @@ private:
     Statement& s_;
 };
 
+// Whether a prepared statement changes the file, as SQLite reads it (an
+// UPDATE ... RETURNING does; EXPLAIN of anything does not).
+inline bool changesFile(const Statement& s) {
+    return s.isValid() && !sqlite3_stmt_readonly(s.get()) && !sqlite3_stmt_isexplain(s.get());
+}
+
 // Runs a statement that returns nothing of interest.
 void exec(sqlite3* db, const QString& sql);
 

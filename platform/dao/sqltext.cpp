@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sqltext.h"
 
+#include "dialect.h"
 #include "errors.h"
 
 #include <QDate>
@@ -26,9 +27,7 @@ QDate parseDateLiteral(const QString& inner, bool* looksLikeDate) {
     }
     if (auto m = us.match(inner); m.hasMatch()) {
         *looksLikeDate = true;
-        int year = m.captured(3).toInt();
-        if (m.captured(3).size() == 2) year += year < 30 ? 2000 : 1900;
-        return QDate(year, m.captured(1).toInt(), m.captured(2).toInt());
+        return monthDayYear(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3));
     }
     return {};
 }
@@ -52,6 +51,18 @@ std::vector<Flat> significant(const QString& sql, const std::vector<Token>& toks
 }
 
 }  // namespace
+
+QDate monthDayYear(int month, int day, const QString& year) {
+    int y = year.toInt();
+    if (year.size() == 2) y += y < 30 ? 2000 : 1900;
+    return QDate(y, month, day);
+}
+
+QDate dateLiteralDay(const QString& token) {
+    bool looks = false;
+    if (token.size() < 2 || token.front() != u'#' || token.back() != u'#') return {};
+    return parseDateLiteral(token.mid(1, token.size() - 2), &looks);
+}
 
 std::vector<Token> tokenize(const QString& s) {
     std::vector<Token> out;
@@ -139,6 +150,7 @@ QString quoteName(const QString& name) {
 QString singleStatement(const QString& sql) {
     const auto toks = tokenize(sql);
     const auto sig = significant(sql, toks);
+    if (!sig.empty() && isKeyword(sql, sig[0].tok, "PARAMETERS")) throw parametersRefused();
     // A trigger's body holds semicolons of its own, up to its END.
     bool trigger = !sig.empty() && isKeyword(sql, sig[0].tok, "CREATE");
     if (trigger) {
@@ -170,25 +182,8 @@ QString singleStatement(const QString& sql) {
     return first.left(cut);
 }
 
-Translated translate(const QString& sql) {
-    const auto toks = tokenize(sql);
-    // Date literals first, token by token.
-    QString out;
-    out.reserve(sql.size());
-    for (const Token& t : toks) {
-        if (t.kind != TokenKind::DateLiteral) {
-            out += QStringView(sql).mid(t.begin, t.end - t.begin);
-            continue;
-        }
-        bool looks = false;
-        const QString text = t.text(sql);
-        const QDate d = parseDateLiteral(text.mid(1, text.size() - 2), &looks);
-        if (!d.isValid())
-            throw Error(err::SyntaxError,
-                        QStringLiteral("Syntax error in date in query expression '%1'.").arg(text));
-        out += u'\'' + d.toString(Qt::ISODate) + u'\'';
-    }
-
+Translated translate(const QString& sql, Storage storage) {
+    const QString out = rewriteDialect(sql, storage);
     Translated result;
     result.sql = out;
     // Make-table: SELECT list INTO name FROM ...
@@ -212,6 +207,25 @@ Translated translate(const QString& sql) {
         break;
     }
     return result;
+}
+
+Error explainMissingField(const Error& e, const QString& sql) {
+    if (e.Number() != err::TooFewParameters) return e;
+    static const QRegularExpression named(QStringLiteral("there is no field named '(?:[^.']*\\.)?(.*)'\\.$"));
+    const auto m = named.match(e.Description());
+    if (!m.hasMatch()) return e;
+    for (const Token& t : tokenize(sql)) {
+        if (t.kind != TokenKind::Quoted || sql[t.begin] != u'[') continue;
+        const QString name = unquoteName(sql, t);
+        if (name.compare(m.captured(1), Qt::CaseInsensitive) != 0) continue;
+        return Error(err::TooFewParameters,
+                     QStringLiteral("Too few parameters. Expected 1: [%1] is not a field of the tables in the "
+                                    "statement. If it is a question to be asked when the query runs (a "
+                                    "parameter), Pacebook does not ask: write the value itself, for example "
+                                    "#2024-05-31#, 45 or 'Long'. Otherwise correct the field's name.")
+                         .arg(name));
+    }
+    return e;
 }
 
 SelectShape selectShape(const QString& sql) {

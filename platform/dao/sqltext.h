@@ -4,6 +4,10 @@
 // comments, the dialect additions (make-table SELECT ... INTO, #date#
 // literals), and the shape of a SELECT (is it one plain table?).
 
+#include "dialect.h"
+#include "errors.h"
+
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -43,16 +47,29 @@ QString quoteName(const QString& name);
 // Throws 3142 when another statement follows the first.
 QString singleStatement(const QString& sql);
 
-// Rewrites the program's dialect into SQLite's: #2024-05-31# and
-// #5/31/2024# become '2024-05-31' (3075 for a day that does not exist), and
-// a make-table "SELECT list INTO name FROM ..." becomes
+// A month/day/year date as the desktop engine reads one: a two-digit year
+// is 1930 to 2029. Invalid when there is no such day.
+QDate monthDayYear(int month, int day, const QString& year);
+
+// The day a #...# literal names (#2024-05-31#, #5/31/2024#); invalid when
+// it names none.
+QDate dateLiteralDay(const QString& token);
+
+// Rewrites the program's dialect into SQLite's (dialect.h: #2024-05-31#
+// becomes '2024-05-31', 3075 for a day that does not exist, and the rest),
+// and a make-table "SELECT list INTO name FROM ..." becomes
 // "CREATE TABLE name AS SELECT list FROM ...". Strings, quoted names and
 // comments are left alone.
 struct Translated {
     QString sql;
     QString makeTable;  // the new table's name for a make-table statement
 };
-Translated translate(const QString& sql);
+Translated translate(const QString& sql, Storage storage = Storage::Run);
+
+// A missing field (3061) written in brackets, as the desktop engine's
+// parameters are ([Start date?]), explained as such; any other error as it
+// is.
+Error explainMissingField(const Error& e, const QString& sql);
 
 // The shape of a SELECT statement over one plain table.
 struct SelectShape {

@@ -90,7 +90,8 @@ void StatementProgress::showWindow() {
     dlg->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* lblRunning = new QLabel(
-        message_.isEmpty() ? QObject::tr("The statement is still running.\nCancel stops it and changes nothing.")
+        message_.isEmpty() ? QObject::tr("The statement is still running, or waiting for another program\nthat is "
+                                         "using the log.\nCancel stops it and changes nothing.")
                            : message_,
         dlg);
     lblRunning->setObjectName(QStringLiteral("lblRunning"));

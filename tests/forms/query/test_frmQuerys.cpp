@@ -11,6 +11,7 @@
 #include "dao/dao.h"
 #include "forms/grid/frmDataGrid.h"
 #include "settings/settings.h"
+#include "logstore/backup.h"
 #include "logstore/logfile.h"
 #include "support/deadline.h"
 #include "support/gui/folders.h"
@@ -26,12 +27,15 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTableView>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -468,6 +472,90 @@ TEST_F(QueryWindowTest, escapeCancelsLongQueryWithoutGrid) {
     EXPECT_TRUE(boxes.front().prompt.startsWith("The statement was stopped."));
     EXPECT_TRUE(grids().empty());
     EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+}
+
+// A statement that changes the log and returns rows (RETURNING) runs once,
+// after one backup; its grid shows the rows it returned, and neither
+// "&Refresh" nor a heading click runs it again.
+TEST_F(QueryWindowTest, statementThatReturnsRowsAndWritesRunsOnceAndItsGridNeverAgain) {
+    logstore::keepBackups();
+    const struct {
+        const char* sql;
+        long long rowsAfter;
+        long long returned;
+    } cases[] = {
+        {"insert into runlog values (#2024-07-01#, 33, 'Tempo', 'new') returning *", kRows + 1, 1},
+        {"update runlog set Type = 'Long' where Time > 100 returning *", kRows + 1, 3},
+        {"delete from runlog where Time < 20 returning Date, Time", kRows - 4, 5},
+    };
+    auto* f = openWindow();
+    for (const auto& c : cases) {
+        logstore::forgetBackupsOfThisRun();
+        const int backups = logstore::backupsOf(folder.file("Run.mdb")).size();
+        run(f, QString::fromUtf8(c.sql));
+        ASSERT_EQ(grids().size(), 1u) << c.sql;
+        EXPECT_TRUE(boxes.empty()) << c.sql << boxes.front().prompt.toStdString();
+        frmDataGrid* g = grids().front();
+        EXPECT_EQ(g->Data1->Recordset()->RecordCount(), c.returned) << c.sql;
+        EXPECT_EQ(logstore::backupsOf(folder.file("Run.mdb")).size(), backups + 1) << c.sql;
+        const QString after = logChecksum();
+        EXPECT_EQ(count(), c.rowsAfter) << c.sql;
+
+        g->cmdRefresh->click();
+        g->cmdRefresh->click();
+        QHeaderView* h = g->grdDataGrid->horizontalHeader();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(1) + 4, h->height() / 2));
+        EXPECT_EQ(logChecksum(), after) << c.sql;
+        EXPECT_EQ(count(), c.rowsAfter) << c.sql;
+        EXPECT_EQ(g->Data1->Recordset()->RecordCount(), c.returned) << c.sql;
+        EXPECT_EQ(logstore::backupsOf(folder.file("Run.mdb")).size(), backups + 1) << c.sql;
+        g->Unload();
+        testsupport::processDeletes();
+        recorder.clear();
+    }
+    dao::DBEngine().setBeforeWriteHook({});
+}
+
+// A lock another program holds on the log: the run waits with the "still
+// running" window, which says so, and Cancel ends it with nothing changed.
+TEST_F(QueryWindowTest, waitForAnotherProgramsLockShowsTheWindowAndCancelsCleanly) {
+    auto* f = openWindow();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(folder.file("Run.mdb").toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE runlog SET Time = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    const QString before = logChecksum();
+    for (const char* sql : {"update runlog set Type = 'Long' where Time > 60",
+                            "insert into runlog values (#2024-07-01#, 33, 'Tempo', 'new') returning *"}) {
+        bool seen = false;
+        QString said;
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() != QLatin1String("frmRunning") || !w->isVisible()) continue;
+                seen = true;
+                said = w->findChild<QLabel*>("lblRunning")->text();
+                QTest::mouseClick(w->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+                poll->deleteLater();
+                return;
+            }
+        });
+        poll->start(50);
+        QElapsedTimer clock;
+        clock.start();
+        run(f, QString::fromUtf8(sql));
+        EXPECT_TRUE(seen) << sql;
+        EXPECT_LT(clock.elapsed(), 4000) << sql;  // well before the busy timeout
+        EXPECT_TRUE(said.contains(QStringLiteral("waiting for another program"))) << said.toStdString();
+        ASSERT_EQ(boxes.size(), 1u) << sql;
+        EXPECT_EQ(boxes.front().prompt, "The statement was stopped. Nothing in the log was changed.");
+        EXPECT_TRUE(grids().empty());
+        EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+        recorder.clear();
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(logChecksum(), before);
 }
 
 }  // namespace

@@ -270,9 +270,9 @@ TEST_F(DatabaseTest, syntaxErrorIsReportedByCreateQueryDefWithSqlitesMessage) {
 
 TEST_F(DatabaseTest, unknownFunctionIsReportedWhenTheStatementRuns) {
     auto db = open();
-    auto qd = db->CreateQueryDef(QString(), QStringLiteral("select Nz(Time, 0) from runlog"));
+    auto qd = db->CreateQueryDef(QString(), QStringLiteral("select Zz(Time, 0) from runlog"));
     EXPECT_EQ(errorNumber([&] { qd->OpenRecordset(); }), dao::err::UndefinedFunction);
-    EXPECT_TRUE(errorText([&] { qd->OpenRecordset(); }).contains(QStringLiteral("'Nz'")));
+    EXPECT_TRUE(errorText([&] { qd->OpenRecordset(); }).contains(QStringLiteral("'Zz'")));
 }
 
 TEST_F(DatabaseTest, secondStatementIsRefusedAndTrailingBlanksAreNot) {
