@@ -10,6 +10,8 @@
 #include <QSet>
 
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace dao::sql {
@@ -97,12 +99,16 @@ bool ownCall(const QString& name, const FunctionInfo& info, int arguments) {
     return false;
 }
 
-// Words that end an expression or begin a clause: never a name here.
-const QSet<QString>& clauseWords() {
-    static const QSet<QString> words = [] {
-        QSet<QString> w;
-        for (const char* k :
-             {"SELECT", "FROM", "WHERE", "GROUP", "ORDER", "BY", "HAVING", "LIMIT", "OFFSET", "UNION", "INTERSECT",
+struct Keyword {
+    QString text;  // upper-cased
+    bool clause;   // ends an expression or begins a clause: never a name here
+};
+
+// The words the rewriting looks at, by their upper-cased spelling.
+const Keyword* keywordOf(QStringView word) {
+    static const auto table = [] {
+        std::unordered_map<std::string, Keyword> t;
+        for (const char* k : {"SELECT", "FROM", "WHERE", "GROUP", "ORDER", "BY", "HAVING", "LIMIT", "OFFSET", "UNION", "INTERSECT",
               "EXCEPT", "AS", "ON", "USING", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS", "NATURAL", "OUTER",
               "THEN", "WHEN", "ELSE", "END", "ASC", "DESC", "NULLS", "SET", "VALUES", "RETURNING", "WINDOW",
               "FILTER", "OVER", "INTO", "DO", "UPDATE", "DELETE", "INSERT", "REPLACE", "WITH", "RECURSIVE",
@@ -116,10 +122,22 @@ const QSet<QString>& clauseWords() {
               "PRAGMA", "EXPLAIN", "QUERY", "PLAN", "ANALYZE", "VACUUM", "REINDEX", "ATTACH", "DETACH", "DATABASE",
               "MATERIALIZED", "GENERATED", "ALWAYS", "STORED", "WITHOUT", "NOTHING", "SAVEPOINT", "RELEASE",
               "AUTOINCREMENT", "DEFERRABLE", "INITIALLY", "RESTRICT", "CASCADE"})
-            w.insert(QString::fromLatin1(k));
-        return w;
+            t.emplace(k, Keyword{QString::fromLatin1(k), true});
+        for (const char* k : {"TRANSFORM", "PIVOT", "PARAMETERS", "TOP", "PERCENT", "NOT", "NULL", "TRUE", "FALSE",
+                              "CASE", "EXISTS", "CAST", "MOD", "TEXT", "INTEGER", "REAL", "NUMERIC", "INT", "FLOAT",
+                              "DOUBLE"})
+            t.emplace(k, Keyword{QString::fromLatin1(k), false});
+        return t;
     }();
-    return words;
+    if (word.size() > 16) return nullptr;
+    char upper[17];
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        const char16_t c = word[i].unicode();
+        if (c > 127) return nullptr;
+        upper[i] = char(c >= 'a' && c <= 'z' ? c - 32 : c);
+    }
+    const auto it = table.find(std::string(upper, size_t(word.size())));
+    return it == table.end() ? nullptr : &it->second;
 }
 
 // Keywords that SQLite reads as a function when "(" follows.
@@ -164,6 +182,12 @@ public:
             if (all_[size_t(i)].kind != TokenKind::Space) sig_.push_back(i);
         n_ = int(sig_.size());
         edits_.resize(size_t(n_));
+        // Each token's keyword and operator, worked out once.
+        words_.assign(size_t(n_), nullptr);
+        for (int k = 0; k < n_; ++k)
+            if (tok(k).kind == TokenKind::Word) words_[size_t(k)] = keywordOf(view(k));
+        ops_.resize(size_t(n_));
+        for (int k = 0; k < n_; ++k) ops_[size_t(k)] = readOperator(k);
     }
 
     QString run() {
@@ -214,10 +238,13 @@ private:
 
     const Token& tok(int k) const { return all_[size_t(sig_[size_t(k)])]; }
     QStringView view(int k) const { return QStringView(s_).mid(tok(k).begin, tok(k).end - tok(k).begin); }
-    QString word(int k) const {
-        return k < n_ && tok(k).kind == TokenKind::Word ? view(k).toString().toUpper() : QString();
+    // The keyword at k, upper-cased ("" for any other token).
+    const QString& word(int k) const {
+        static const QString none;
+        return k >= 0 && k < n_ && words_[size_t(k)] ? words_[size_t(k)]->text : none;
     }
-    bool isWord(int k, const char* w) const { return k < n_ && isKeyword(s_, tok(k), w); }
+    bool isWord(int k, const char* upperWord) const { return k < n_ && word(k) == QLatin1String(upperWord); }
+    bool isClause(int k) const { return k < n_ && words_[size_t(k)] && words_[size_t(k)]->clause; }
     bool isPunct(int k, char c) const {
         return k < n_ && tok(k).kind == TokenKind::Punct && s_[tok(k).begin] == QLatin1Char(c);
     }
@@ -225,7 +252,7 @@ private:
     bool isName(int k) const {
         if (k >= n_) return false;
         if (tok(k).kind == TokenKind::Quoted) return true;
-        return tok(k).kind == TokenKind::Word && !clauseWords().contains(word(k));
+        return tok(k).kind == TokenKind::Word && !isClause(k);
     }
     QString collation() const {
         return storage_ == Storage::Stored ? QStringLiteral("NOCASE") : QString::fromLatin1(kTextCollation);
@@ -281,15 +308,20 @@ private:
     // pieces after the last one.
     QString emitRange(int from, int to, int cut = -1) const {
         QString out;
+        out.reserve(tok(to).end - tok(from).begin + 64);
+        int copied = tok(from).begin;  // text up to here is in out
         for (int k = from; k <= to; ++k) {
-            if (k > from) out += QStringView(s_).mid(tok(k - 1).end, tok(k).begin - tok(k - 1).end);
             const Edit& e = edits_[size_t(k)];
+            const size_t after = k == to && cut >= 0 ? size_t(cut) : e.after.size();
+            if (e.before.empty() && !e.replace && after == 0) continue;
+            out += QStringView(s_).mid(copied, tok(k).begin - copied);
             for (const Piece& p : e.before) out += emitPiece(p);
             if (e.replace) out += *e.replace;
             else out += view(k);
-            const size_t after = k == to && cut >= 0 ? size_t(cut) : e.after.size();
             for (size_t i = 0; i < after; ++i) out += emitPiece(e.after[i]);
+            copied = tok(k).end;
         }
+        out += QStringView(s_).mid(copied, tok(to).end - copied);
         return out;
     }
 
@@ -329,8 +361,8 @@ private:
                 ++p_;
                 continue;
             }
-            const QString w = word(p_);
-            if (!w.isEmpty() && clauseWords().contains(w) && !(callableKeyword(w) && isPunct(p_ + 1, '('))) {
+            const QString& w = word(p_);
+            if (isClause(p_) && !(callableKeyword(w) && isPunct(p_ + 1, '('))) {
                 ++others;
                 if (w == QLatin1String("SELECT")) {
                     endTop(top, p_ - 1, false);
@@ -366,7 +398,9 @@ private:
                 continue;
             }
             if (mode == Mode::Assignments) {
+                const int at = p_;
                 parseAssignment();
+                if (p_ == at) ++p_;  // not an assignment; SQLite says so
                 ++others;
                 continue;
             }
@@ -465,8 +499,6 @@ private:
         if (isPunct(p_, '=')) {
             ++p_;
             parseExpr(0);
-        } else if (!isPunct(p_, ',') && !isPunct(p_, ')') && p_ < n_ && clauseWords().contains(word(p_)) == false) {
-            ++p_;  // not an assignment; SQLite says so
         }
     }
 
@@ -486,56 +518,84 @@ private:
 
     // ---- expressions
 
-    static int precedence(const QString& op) {
-        static const QHash<QString, int> table = {
-            {"OR", 1},   {"AND", 2},  {"=", 4},      {"==", 4},     {"!=", 4},    {"<>", 4},     {"IS", 4},
-            {"IN", 4},   {"LIKE", 4}, {"GLOB", 4},   {"MATCH", 4},  {"REGEXP", 4}, {"BETWEEN", 4},
-            {"ISNULL", 4}, {"NOTNULL", 4}, {"NOT", 4}, {"<", 5},    {"<=", 5},    {">", 5},      {">=", 5},
-            {"&", 6},    {"|", 6},    {"<<", 6},     {">>", 6},     {"+", 7},     {"-", 7},      {"MOD", 8},
-            {"\\", 9},   {"*", 10},   {"/", 10},     {"%", 10},     {"||", 11},   {"->", 11},    {"->>", 11},
-            {"COLLATE", 12},
-        };
-        return table.value(op, 0);
+    enum class Op {
+        None, Or, And, Equal, NotEqual, Is, In, Like, Glob, Match, Regexp, Between, IsNull, NotNull, Not,
+        Less, LessEqual, Greater, GreaterEqual, Ampersand, BitOr, ShiftLeft, ShiftRight, Plus, Minus, Mod,
+        Backslash, Times, Slash, Percent, Concat, Arrow, Collate,
+    };
+    // The operator at k, how many tokens it takes, and how tightly it binds:
+    // SQLite's order, with the desktop engine's & below + and -, and its Mod
+    // and \ between + and *.
+    struct Operator {
+        Op op = Op::None;
+        int tokens = 0;
+        int precedence = 0;
+    };
+    const Operator& operatorAt(int k) const {
+        static const Operator none;
+        return k < n_ ? ops_[size_t(k)] : none;
     }
-
-    // The operator at k (upper-cased) and how many tokens it takes.
-    std::pair<QString, int> operatorAt(int k) const {
-        if (k >= n_) return {};
+    Operator readOperator(int k) const {
         if (tok(k).kind == TokenKind::Word) {
-            const QString w = word(k);
+            const QString& w = word(k);
+            if (w.isEmpty()) return {};
             if (w == QLatin1String("NOT")) {
                 // Only as NOT IN / LIKE / BETWEEN / NULL ...
-                const QString next = word(k + 1);
-                static const QSet<QString> after = {"IN", "LIKE", "GLOB", "MATCH", "REGEXP", "BETWEEN", "NULL"};
-                return after.contains(next) ? std::pair{w, 1} : std::pair{QString(), 0};
+                const QString& next = word(k + 1);
+                for (const char* after : {"IN", "LIKE", "GLOB", "MATCH", "REGEXP", "BETWEEN", "NULL"})
+                    if (next == QLatin1String(after)) return {Op::Not, 1, 4};
+                return {};
             }
-            return precedence(w) > 0 ? std::pair{w, 1} : std::pair{QString(), 0};
+            static const struct {
+                const char* word;
+                Operator op;
+            } words[] = {
+                {"OR", {Op::Or, 1, 1}},         {"AND", {Op::And, 1, 2}},         {"IS", {Op::Is, 1, 4}},
+                {"IN", {Op::In, 1, 4}},         {"LIKE", {Op::Like, 1, 4}},       {"GLOB", {Op::Glob, 1, 4}},
+                {"MATCH", {Op::Match, 1, 4}},   {"REGEXP", {Op::Regexp, 1, 4}},   {"BETWEEN", {Op::Between, 1, 4}},
+                {"ISNULL", {Op::IsNull, 1, 4}}, {"NOTNULL", {Op::NotNull, 1, 4}}, {"MOD", {Op::Mod, 1, 8}},
+                {"COLLATE", {Op::Collate, 1, 12}},
+            };
+            for (const auto& entry : words)
+                if (w == QLatin1String(entry.word)) return entry.op;
+            return {};
         }
         if (tok(k).kind != TokenKind::Punct) return {};
-        const QChar c = s_[tok(k).begin];
-        const QChar d = adjacent(k) && tok(k + 1).kind == TokenKind::Punct ? s_[tok(k + 1).begin] : QChar();
-        if (c == u'-' && d == u'>') {
-            if (adjacent(k + 1) && isPunct(k + 2, '>')) return {QStringLiteral("->>"), 3};
-            return {QStringLiteral("->"), 2};
+        const char16_t c = s_[tok(k).begin].unicode();
+        const char16_t d = adjacent(k) && tok(k + 1).kind == TokenKind::Punct ? s_[tok(k + 1).begin].unicode() : 0;
+        auto two = [&](char a, char b) { return c == a && d == b; };
+        if (two('-', '>')) return {Op::Arrow, adjacent(k + 1) && isPunct(k + 2, '>') ? 3 : 2, 11};
+        if (two('<', '=')) return {Op::LessEqual, 2, 5};
+        if (two('>', '=')) return {Op::GreaterEqual, 2, 5};
+        if (two('<', '>') || two('!', '=')) return {Op::NotEqual, 2, 4};
+        if (two('=', '=')) return {Op::Equal, 2, 4};
+        if (two('|', '|')) return {Op::Concat, 2, 11};
+        if (two('<', '<')) return {Op::ShiftLeft, 2, 6};
+        if (two('>', '>')) return {Op::ShiftRight, 2, 6};
+        switch (c) {
+        case '=': return {Op::Equal, 1, 4};
+        case '<': return {Op::Less, 1, 5};
+        case '>': return {Op::Greater, 1, 5};
+        case '&': return {Op::Ampersand, 1, 6};
+        case '|': return {Op::BitOr, 1, 6};
+        case '+': return {Op::Plus, 1, 7};
+        case '-': return {Op::Minus, 1, 7};
+        case '\\': return {Op::Backslash, 1, 9};
+        case '*': return {Op::Times, 1, 10};
+        case '/': return {Op::Slash, 1, 10};
+        case '%': return {Op::Percent, 1, 10};
+        default: return {};
         }
-        if (!d.isNull()) {
-            const QString two = QString(c) + d;
-            static const QSet<QString> pairs = {"<=", ">=", "<>", "!=", "==", "||", "<<", ">>"};
-            if (pairs.contains(two)) return {two, 2};
-        }
-        const QString one(c);
-        return precedence(one) > 0 ? std::pair{one, 1} : std::pair{QString(), 0};
     }
 
     Expr parseExpr(int minPrecedence) {
         Expr lhs = parseUnary();
         if (!lhs.valid()) return lhs;
         for (;;) {
-            const auto [op, tokens] = operatorAt(p_);
-            const int prec = precedence(op);
-            if (prec == 0 || prec < minPrecedence) break;
+            const Operator& op = operatorAt(p_);
+            if (op.precedence == 0 || op.precedence < minPrecedence) break;
             const int at = p_;
-            const Expr next = parseBinary(lhs, op, tokens, prec);
+            const Expr next = parseBinary(lhs, op);
             if (p_ == at) break;  // nothing taken
             lhs = next;
         }
@@ -550,9 +610,10 @@ private:
         return e;
     }
 
-    Expr parseBinary(const Expr& lhs, QString op, int tokens, int prec) {
+    Expr parseBinary(const Expr& lhs, const Operator& o) {
         const int at = p_;
-        if (op == QLatin1String("COLLATE")) {
+        Op op = o.op;
+        if (op == Op::Collate) {
             p_ += isName(p_ + 1) ? 2 : 1;
             Expr e = lhs;
             e.last = p_ - 1;
@@ -560,19 +621,19 @@ private:
             e.literal = false;
             return e;
         }
-        if (op == QLatin1String("ISNULL") || op == QLatin1String("NOTNULL")) {
+        if (op == Op::IsNull || op == Op::NotNull) {
             ++p_;
             return truthValue(lhs, p_ - 1);
         }
-        if (op == QLatin1String("NOT")) {  // NOT IN, NOT LIKE, ... read as IN, LIKE, ...
+        if (op == Op::Not) {  // NOT IN, NOT LIKE, ... read as IN, LIKE, ...
             ++p_;
-            op = word(p_);
-            if (op == QLatin1String("NULL")) {
+            if (isWord(p_, "NULL")) {
                 ++p_;
                 return truthValue(lhs, p_ - 1);
             }
+            op = operatorAt(p_).op;
         }
-        if (op == QLatin1String("IS")) {
+        if (op == Op::Is) {
             ++p_;
             if (isWord(p_, "NOT")) ++p_;
             if (isWord(p_, "DISTINCT") && isWord(p_ + 1, "FROM")) p_ += 2;
@@ -583,7 +644,7 @@ private:
             const Expr rhs = parseExpr(5);
             return truthValue(lhs, rhs.valid() ? rhs.last : p_ - 1);
         }
-        if (op == QLatin1String("IN")) {
+        if (op == Op::In) {
             ++p_;
             int last = p_ - 1;
             if (isPunct(p_, '(')) {
@@ -597,11 +658,10 @@ private:
             }
             return truthValue(lhs, last);
         }
-        if (op == QLatin1String("LIKE") || op == QLatin1String("GLOB") || op == QLatin1String("MATCH") ||
-            op == QLatin1String("REGEXP")) {
+        if (op == Op::Like || op == Op::Glob || op == Op::Match || op == Op::Regexp) {
             ++p_;
             const Expr pattern = parseExpr(5);
-            if (op == QLatin1String("LIKE") && storage_ == Storage::Stored && pattern.literal) checkStoredPattern(pattern);
+            if (op == Op::Like && storage_ == Storage::Stored && pattern.literal) checkStoredPattern(pattern);
             int last = pattern.valid() ? pattern.last : p_ - 1;
             if (isWord(p_, "ESCAPE")) {
                 ++p_;
@@ -610,7 +670,7 @@ private:
             }
             return truthValue(lhs, last);
         }
-        if (op == QLatin1String("BETWEEN")) {
+        if (op == Op::Between) {
             ++p_;
             const Expr low = parseExpr(5);
             Expr high;
@@ -626,48 +686,50 @@ private:
             return truthValue(lhs, high.valid() ? high.last : (low.valid() ? low.last : p_ - 1));
         }
 
+        if (op == Op::Not) return truthValue(lhs, p_ - 1);  // NOT followed by something else
+        const int tokens = o.tokens;
         p_ += tokens;
-        // Operators that bind to the right group with the next level up.
-        const Expr rhs = parseExpr(op == QLatin1String("COLLATE") ? 13 : prec + 1);
+        // The right operand binds one level tighter: these associate left.
+        const Expr rhs = parseExpr(o.precedence + 1);
         if (!rhs.valid()) return truthValue(lhs, p_ - 1);  // cut short: SQLite reports it
         Expr e;
         e.first = lhs.first;
         e.last = rhs.last;
         e.kind = Kind::Number;
-        if (op == QLatin1String("AND") || op == QLatin1String("OR")) return e;
-        if (prec == 4 || prec == 5) {
-            compare(lhs, at, tokens, rhs);
+        if (op == Op::And || op == Op::Or) return e;
+        if (o.precedence == 4 || o.precedence == 5) {
+            compare(lhs, at, o, rhs);
             return e;
         }
-        if (op == QLatin1String("&")) {
+        if (op == Op::Ampersand) {
             if (storage_ == Storage::Stored) refuseStored(QStringLiteral("'&'"), "a || b (or coalesce(a, '') || b)");
             callAround(lhs, at, tokens, rhs, "pb_concat");
             e.kind = Kind::Text;
             e.textField = true;
-        } else if (op == QLatin1String("MOD")) {
+        } else if (op == Op::Mod) {
             if (storage_ == Storage::Stored) refuseStored(QStringLiteral("Mod"), "a % b");
             callAround(lhs, at, tokens, rhs, "pb_mod");
-        } else if (op == QLatin1String("\\")) {
+        } else if (op == Op::Backslash) {
             if (storage_ == Storage::Stored) refuseStored(QStringLiteral("'\\'"), "CAST(a / b AS INTEGER)");
             callAround(lhs, at, tokens, rhs, "pb_intdiv");
-        } else if (op == QLatin1String("/")) {
+        } else if (op == Op::Slash) {
             // Exact division; the inserted factor binds as / does, to the
             // whole left operand. A LIMIT takes whole numbers.
             if (!inLimit_) replace(at, QStringLiteral("* 1.0 /"));
-        } else if (op == QLatin1String("+") || op == QLatin1String("-")) {
+        } else if (op == Op::Plus || op == Op::Minus) {
             const bool lDate = lhs.kind == Kind::Date, rDate = rhs.kind == Kind::Date;
             const bool text = lhs.kind == Kind::Text || rhs.kind == Kind::Text;
-            if (op == QLatin1String("+") && lDate != rDate && !text) {
+            if (op == Op::Plus && lDate != rDate && !text) {
                 if (storage_ == Storage::Stored) refuseStored(QStringLiteral("a date plus days"), "date(Date, '+7 days')");
                 callAround(lhs, at, tokens, rhs, "pb_dateplus");
                 e.kind = Kind::Date;
-            } else if (op == QLatin1String("-") && lDate && !text) {
+            } else if (op == Op::Minus && lDate && !text) {
                 if (storage_ == Storage::Stored)
                     refuseStored(QStringLiteral("a date minus days"), "date(Date, '-7 days') or julianday(a) - julianday(b)");
                 callAround(lhs, at, tokens, rhs, "pb_dateminus");
                 e.kind = rDate ? Kind::Number : Kind::Date;
             }
-        } else if (op == QLatin1String("||")) {
+        } else if (op == Op::Concat) {
             e.kind = Kind::Text;
             e.textField = true;
         }
@@ -676,16 +738,15 @@ private:
 
     // A comparison: True and False, a date written as text, a number
     // written as text, and text compared without regard to case.
-    void compare(const Expr& lhs, int op, int tokens, const Expr& rhs) {
-        const QString sign = emitOperator(op, tokens);
-        const bool equality = sign == QLatin1String("=") || sign == QLatin1String("==") ||
-                              sign == QLatin1String("<>") || sign == QLatin1String("!=");
+    void compare(const Expr& lhs, int op, const Operator& o, const Expr& rhs) {
+        const int tokens = o.tokens;
+        const bool equality = o.op == Op::Equal || o.op == Op::NotEqual;
         if (equality && (lhs.truth || rhs.truth)) {
             // Comparisons give 1 where the desktop engine gives -1: any
             // value that is not 0 is true.
             const Expr& truth = lhs.truth ? lhs : rhs;
             const bool isTrue = isWord(truth.first, "TRUE");
-            const bool equal = sign == QLatin1String("=") || sign == QLatin1String("==");
+            const bool equal = o.op == Op::Equal;
             replace(op, equal == isTrue ? QStringLiteral("<>") : QStringLiteral("="));
             for (int i = 1; i < tokens; ++i) replace(op + i, QString());
             replace(truth.first, QStringLiteral("0"));
@@ -698,12 +759,6 @@ private:
         const auto plainText = [](const Expr& e) { return e.kind == Kind::Text || e.kind == Kind::Unknown; };
         if (!lhs.collated && !rhs.collated && plainText(lhs) && plainText(rhs) && (lhs.textField || rhs.textField))
             collate(lhs);
-    }
-
-    QString emitOperator(int op, int tokens) const {
-        QString sign;
-        for (int i = 0; i < tokens; ++i) sign += view(op + i);
-        return sign;
     }
 
     // A number written as text, compared with a computed number (which has
@@ -842,7 +897,7 @@ private:
             return {};
         }
 
-        const QString w = word(p_);
+        const QString& w = word(p_);
         if (w == QLatin1String("CASE")) return parseCase();
         if (w == QLatin1String("EXISTS") && isPunct(p_ + 1, '(')) {
             ++p_;
@@ -863,8 +918,8 @@ private:
             ++p_;
             return e;
         }
-        if (isPunct(p_ + 1, '(') && (!clauseWords().contains(w) || callableKeyword(w))) return parseCall();
-        if (clauseWords().contains(w)) return {};
+        if (isPunct(p_ + 1, '(') && (!isClause(p_) || callableKeyword(w))) return parseCall();
+        if (isClause(p_)) return {};
         return parseName();
     }
 
@@ -879,12 +934,15 @@ private:
         }
         e.last = lastName;
         e.column = true;
-        const QString name = unquoteName(s_, tok(lastName)).toLower();
-        if (name == QLatin1String("date")) {
+        // The log's fields by name ([Date], "Time", r.Type, ...).
+        QStringView name = view(lastName);
+        if (tok(lastName).kind == TokenKind::Quoted && name.size() >= 2) name = name.mid(1, name.size() - 2);
+        auto is = [&](const char* field) { return name.compare(QLatin1String(field), Qt::CaseInsensitive) == 0; };
+        if (is("date")) {
             e.kind = Kind::Date;
-        } else if (name == QLatin1String("time")) {
+        } else if (is("time")) {
             e.kind = Kind::Number;
-        } else if (name == QLatin1String("type") || name == QLatin1String("description")) {
+        } else if (is("type") || is("description")) {
             e.kind = Kind::Text;
             e.textField = true;
         }
@@ -974,6 +1032,8 @@ private:
     bool inLimit_ = false;
     bool edited_ = false;
     std::vector<Edit> edits_;
+    std::vector<const Keyword*> words_;
+    std::vector<Operator> ops_;
 };
 
 }  // namespace

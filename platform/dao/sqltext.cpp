@@ -67,6 +67,7 @@ QDate dateLiteralDay(const QString& token) {
 std::vector<Token> tokenize(const QString& s) {
     std::vector<Token> out;
     const int n = s.size();
+    out.reserve(size_t(n / 3 + 4));
     int i = 0;
     auto push = [&](TokenKind k, int b, int e) { out.push_back({k, b, e}); };
     while (i < n) {
@@ -187,6 +188,11 @@ Translated translate(const QString& sql, Storage storage) {
     Translated result;
     result.sql = out;
     // Make-table: SELECT list INTO name FROM ...
+    bool into = false;
+    for (qsizetype i = 0; i + 4 <= out.size() && !into; ++i)
+        into = (out[i].unicode() | 0x20) == 'i' && (out[i + 1].unicode() | 0x20) == 'n' &&
+               (out[i + 2].unicode() | 0x20) == 't' && (out[i + 3].unicode() | 0x20) == 'o';
+    if (!into) return result;
     const auto toks2 = tokenize(out);
     const auto sig = significant(out, toks2);
     if (sig.empty() || !isKeyword(out, sig[0].tok, "SELECT")) return result;
