@@ -408,7 +408,7 @@ RecordsetPtr Database::runAction(const QString& sqlText, bool keepRows) {
     recordsAffected_ = 0;
     s.reset();
     willWrite(WriteKind::Statement);
-    std::shared_ptr<Recordset::Impl::Rows> returned;
+    std::shared_ptr<Rows> returned;
     // These cannot run inside a transaction; each is all-or-nothing itself.
     const bool own = first == QLatin1String("VACUUM") || first == QLatin1String("ATTACH") ||
                      first == QLatin1String("DETACH") || first == QLatin1String("PRAGMA");

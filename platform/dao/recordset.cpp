@@ -193,7 +193,7 @@ void Recordset::Impl::run() {
     pos = size() > 0 ? 0 : -1;
 }
 
-std::shared_ptr<Recordset::Impl::Rows> Recordset::Impl::holdRows(Statement& s) {
+std::shared_ptr<Rows> Recordset::Impl::holdRows(Statement& s) {
     const int n = s.columnCount();
     auto collected = std::make_shared<Rows>();
     // These rows are held whole: a statement that returns more than the

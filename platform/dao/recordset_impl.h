@@ -5,6 +5,7 @@
 // position, the edit buffer and a small cache of values read on demand.
 
 #include "dao.h"
+#include "rows.h"
 #include "sqlite_util.h"
 #include "sqltext.h"
 
@@ -33,7 +34,6 @@ struct Recordset::Impl {
 
     // The rows: row ids (keyed) or values (materialised). Clones share them
     // until one of them changes its rows.
-    using Rows = std::vector<std::vector<QVariant>>;
     std::shared_ptr<std::vector<sqlite3_int64>> keys;
     std::shared_ptr<Rows> rows;
     // The rows a statement that changed the file returned: run() never

@@ -28,6 +28,49 @@ TEST(Dialect, dateLiteralsAreReplacedOnlyOutsideQuotesAndComments) {
     EXPECT_EQ(errorOf([] { translate(QStringLiteral("where Date = #13/1/2024#")); }), dao::err::SyntaxError);
 }
 
+// The rewritten text itself, where its shape matters: precedence, what is
+// left alone, and no collation on a date (its index stays usable).
+TEST(Dialect, rewritesOnlyWhatTheDialectMeans) {
+    const struct {
+        const char* typed;
+        const char* sqlite;
+    } cases[] = {
+        {"select 'a & b', [x & y], \"m / n\" -- a & b\n", "select 'a & b', [x & y], \"m / n\" -- a & b\n"},
+        {"select a & b & c", "select pb_concat(pb_concat(a , b) , c)"},
+        {"select 1 + 2 & 3 * 4", "select pb_concat(1 + 2 , 3 * 4)"},
+        {"select a / b / c, a || b / c", "select a * 1.0 / b * 1.0 / c, a || b * 1.0 / c"},
+        {"select a \\ b * c, a Mod b + c", "select pb_intdiv(a , b * c), pb_mod(a , b) + c"},
+        {"select * from t limit 10 / 3", "select * from t limit 10 / 3"},
+        {"update runlog set Type = 'a' where Type = 'b'",
+         "update runlog set Type = 'a' where Type COLLATE UNICODE_NOCASE = 'b'"},
+        {"select * from runlog r where r.Type in (select Type from runlog) order by r.Description desc",
+         "select * from runlog r where (r.Type) COLLATE UNICODE_NOCASE in (select Type from runlog) order by "
+         "(r.Description) COLLATE UNICODE_NOCASE desc"},
+        {"select Date from runlog where Date > #2024-01-01# order by Date", "select Date from runlog where Date > "
+                                                                          "'2024-01-01' order by Date"},
+        {"select * from runlog where Time = '45' and x is true and y = true",
+         "select * from runlog where Time = '45' and x is true and y <> 0"},
+        {"select * from runlog where [Date] between Date() - 7 and Date()",
+         "select * from runlog where [Date] between pb_dateminus(Date() , 7) and Date()"},
+        {"select top 3 * from runlog where Time > 1 order by Time",
+         "select * from runlog where Time > 1 order by Time LIMIT 3"},
+        {"with x as (select top 2 Time from runlog) select * from x",
+         "with x as (select Time from runlog LIMIT 2) select * from x"},
+        {"delete * from runlog", "delete from runlog"},
+        {"select left(Type, 2), Right(Type, 1), isnull(Type) from a left join b on a.x = b.x",
+         "select \"left\"(Type, 2), \"Right\"(Type, 1), \"isnull\"(Type) from a left join b on a.x = b.x"},
+        {"pragma table_info(runlog)", "pragma table_info(runlog)"},
+        {"create index i on runlog(Type) where Type = 'x'",
+         "create index i on runlog(Type) where Type COLLATE NOCASE = 'x'"},
+        {"select case when Type = 'a' then Description & '!' end from runlog",
+         "select case when Type COLLATE UNICODE_NOCASE = 'a' then pb_concat(Description , '!') end from runlog"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(translate(QString::fromUtf8(c.typed)).sql.simplified().toStdString(),
+                  QString::fromUtf8(c.sqlite).simplified().toStdString())
+            << c.typed;
+}
+
 TEST(Dialect, makeTableBecomesCreateTableAs) {
     const Translated t = translate(QStringLiteral("SELECT Date, Time Into fast FROM runlog WHERE Time < 30"));
     EXPECT_EQ(t.makeTable, QStringLiteral("fast"));
