@@ -153,18 +153,12 @@ bool passesThrough(const QString& firstWord) {
     return words.contains(firstWord);
 }
 
-QString quoted(const QString& text) {
-    QString q = text;
-    q.replace(u'\'', QStringLiteral("''"));
-    return u'\'' + q + u'\'';
-}
-
 // The day between #...# as ISO text: #2024-05-31#, or US #5/31/2024#.
 QString isoDateLiteral(const QString& token) {
     const QDate d = dateLiteralDay(token);
     if (!d.isValid())
         throw Error(err::SyntaxError, QStringLiteral("Syntax error in date in query expression '%1'.").arg(token));
-    return quoted(d.toString(Qt::ISODate));
+    return quoteText(d.toString(Qt::ISODate));
 }
 
 [[noreturn]] void refuseStored(const QString& what, const char* plain) {
@@ -787,25 +781,23 @@ private:
         if (iso.match(text).hasMatch()) return;
         static const QRegularExpression us(QStringLiteral("^\\s*(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{2}|\\d{4})\\s*$"));
         static const QRegularExpression loose(QStringLiteral("^\\s*(\\d{4})[/.-](\\d{1,2})[/.-](\\d{1,2})\\s*$"));
-        QString iso8601;
-        if (auto m = us.match(text); m.hasMatch()) {
-            const QDate d = monthDayYear(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3));
-            iso8601 = d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("2024-05-31");
-            throw Error(err::CriteriaMismatch,
-                        QStringLiteral("'%1' is a date written as text in the month/day/year order. The log keeps "
-                                       "dates as text like 2024-05-31, so compared with a date it would match "
-                                       "nothing. Write it as #%1# or '%2'.")
-                            .arg(text.trimmed(), iso8601));
+        QDate d;
+        if (const auto m = us.match(text); m.hasMatch()) {
+            // Month first, as the desktop engine reads it; day first when
+            // that is no day.
+            d = monthDayYear(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3));
+            if (!d.isValid()) d = monthDayYear(m.captured(2).toInt(), m.captured(1).toInt(), m.captured(3));
+        } else if (const auto m = loose.match(text); m.hasMatch()) {
+            d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+        } else {
+            return;
         }
-        if (auto m = loose.match(text); m.hasMatch()) {
-            const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-            iso8601 = d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("2024-05-31");
-            throw Error(err::CriteriaMismatch,
-                        QStringLiteral("'%1' is not written as the log keeps dates, so compared with a date it "
-                                       "would match nothing. Write it as '%2' (two digits for the month and the "
-                                       "day) or as #%2#.")
-                            .arg(text.trimmed(), iso8601));
-        }
+        const QString iso8601 = d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("YYYY-MM-DD");
+        throw Error(err::CriteriaMismatch,
+                    QStringLiteral("'%1' is a date written as text in another form than the log keeps dates "
+                                   "(text like 2024-05-31), so compared with a date it would match nothing. Write "
+                                   "it as '%2' or #%2#.")
+                        .arg(text.trimmed(), iso8601));
     }
 
     // A LIKE pattern kept in the file is read by other programs with

@@ -142,11 +142,17 @@ QString unquoteName(const QString& sql, const Token& t) {
     return inner.replace(QString(2, open), QString(open));
 }
 
-QString quoteName(const QString& name) {
-    QString q = name;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
+namespace {
+QString enclosed(const QString& text, QChar quote) {
+    QString q = text;
+    q.replace(quote, QString(2, quote));
+    return quote + q + quote;
 }
+}  // namespace
+
+QString quoteName(const QString& name) { return enclosed(name, u'"'); }
+
+QString quoteText(const QString& text) { return enclosed(text, u'\''); }
 
 QString singleStatement(const QString& sql) {
     const auto toks = tokenize(sql);

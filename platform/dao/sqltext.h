@@ -42,6 +42,8 @@ QString unquoteName(const QString& sql, const Token& t);
 
 // Quotes a name for SQLite: "name" with inner quotes doubled.
 QString quoteName(const QString& name);
+// Text as an SQL string literal: 'text' with inner quotes doubled.
+QString quoteText(const QString& text);
 
 // The statement with the trailing blanks, comments and semicolons removed.
 // Throws 3142 when another statement follows the first.
