@@ -680,7 +680,6 @@ private:
             return truthValue(lhs, high.valid() ? high.last : (low.valid() ? low.last : p_ - 1));
         }
 
-        if (op == Op::Not) return truthValue(lhs, p_ - 1);  // NOT followed by something else
         const int tokens = o.tokens;
         p_ += tokens;
         // The right operand binds one level tighter: these associate left.

@@ -382,6 +382,9 @@ std::vector<Part> patternParts(const QString& pattern) {
         } else if (c == u'\\' && i + 1 < pattern.size()) {
             literal(QString(pattern[i + 1]));
             i += 2;
+        } else if (l == u'a' && pattern.mid(i, 4).compare(QLatin1String("ampm"), Qt::CaseInsensitive) == 0) {
+            parts.push_back(Part{u'a', 4, {}});  // the user's own AM and PM
+            i += 4;
         } else if (l == u'a' && (pattern.mid(i, 5).compare(QLatin1String("am/pm"), Qt::CaseInsensitive) == 0 ||
                                  pattern.mid(i, 3).compare(QLatin1String("a/p"), Qt::CaseInsensitive) == 0)) {
             const int len = pattern.mid(i, 5).compare(QLatin1String("am/pm"), Qt::CaseInsensitive) == 0 ? 5 : 3;
@@ -463,6 +466,10 @@ QString formatMoment(const Moment& m, const QString& pattern) {
             break;
         case 'a': {
             const bool pm = m.time.hour() >= 12;
+            if (p.count == 4) {
+                out += pm ? locale.pmText() : locale.amText();
+                break;
+            }
             // The marker is written in the case the pattern gives it.
             const QStringList sides = p.text.split(u'/');
             out += sides.value(pm ? 1 : 0);

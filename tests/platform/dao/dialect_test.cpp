@@ -5,6 +5,7 @@
 
 #include "logfixture.h"
 
+#include "dao/sqlguard.h"
 #include "dao/sqltext.h"
 #include "logstore/backup.h"
 
@@ -178,6 +179,12 @@ TEST_F(DialectTest, idiomsGiveTheRowsTheyMean) {
          "1|1|5|2025-02-28|53"},
         {"select Val('  1 2 3'), Val('abc'), Nz(Null), CStr(3.0), 5 & 2.50, Mid('abc', 5), Left('abc', 9)",
          "123|0||3|52.5||abc"},
+        {"select DatePart('ww', #2024-01-01#, 1, 3), DatePart('ww', #2023-01-01#, 2, 2), DateDiff('q', "
+         "#2024-03-31#, #2024-04-01#), DateDiff('w', #2024-05-01#, #2024-05-15#), DateSerial(2024, -1, 15)",
+         "53|52|1|2|2023-11-15"},
+        {"select Format('2024-05-31 00:30:00', 'h:nn am/pm'), Format('2024-05-31 13:00:00', 'hh AMPM'), "
+         "Format(#2024-05-31#, 'dd/mm/yyyy'), Format(-0.5, '0%'), Format(3, '')",
+         "12:30 am|01 PM|31/05/2024|-50%|3"},
         // Plain SQLite keeps SQLite's answer.
         {"with x as (select Time from runlog) select max(Time) from x", "120"},
         {"select Time, sum(Time) over (order by Date) from runlog order by Date limit 2 offset 1", "50|170;30|200"},
@@ -291,6 +298,37 @@ TEST_F(DialectTest, statementsThatReturnRowsAndChangeTheLogRunOnce) {
         EXPECT_EQ(errorNumber([&] { rs->Edit(); }), dao::err::NotUpdatable);
     }
     dao::DBEngine().setBeforeWriteHook({});
+}
+
+// The functions are on every connection, the guarded one of the query
+// window too: views in plain SQLite (SQLite's LIKE and date()) read as
+// elsewhere, and Pacebook's own functions never run from the file.
+TEST_F(DialectTest, functionsReachEveryConnectionAndStayOutOfTheFile) {
+    outside(QStringLiteral("CREATE VIEW plain AS SELECT * FROM runlog WHERE Type LIKE 'l%' AND Date < date('now');"
+                           "CREATE VIEW own AS SELECT Year(Date) AS y FROM runlog;"));
+    dao::DatabasePtr guarded = open();
+    dao::guardConnection(*guarded);
+    for (dao::Database* d : {db.get(), guarded.get()}) {
+        EXPECT_EQ(d->OpenRecordset(QStringLiteral("select count(*) from plain"))->valueAt(0, 0).toInt(), 2);
+        EXPECT_EQ(d->OpenRecordset(QStringLiteral("select Year(#2024-05-31#)"))->valueAt(0, 0).toInt(), 2024);
+        EXPECT_NE(errorNumber([&] { d->OpenRecordset(QStringLiteral("select * from own")); }), 0);
+    }
+}
+
+// A statement that changes the log and returns rows is all or nothing: one
+// stopped while it runs changes nothing.
+TEST_F(DialectTest, stoppedStatementThatReturnsRowsChangesNothing) {
+    const QString before = logContent();
+    int asked = 0;
+    db->setProgressHandler([&] { return ++asked < 50; });
+    EXPECT_EQ(errorNumber([&] {
+                  db->ExecuteReturning(QStringLiteral(
+                      "insert into runlog select '2024-01-01', x % 100, 'Long', 'x' from (with recursive c(x) as "
+                      "(select 1 union all select x + 1 from c limit 1000000) select x from c) returning *"));
+              }),
+              dao::err::Cancelled);
+    db->setProgressHandler(nullptr);
+    EXPECT_EQ(logContent(), before);
 }
 
 }  // namespace

@@ -62,6 +62,16 @@ TEST(Dialect, rewritesOnlyWhatTheDialectMeans) {
         {"pragma table_info(runlog)", "pragma table_info(runlog)"},
         {"create index i on runlog(Type) where Type = 'x'",
          "create index i on runlog(Type) where Type COLLATE NOCASE = 'x'"},
+        {"select * from runlog where Type not like 'L*' and not Type = 'x' and Time not between 1 and 2",
+         "select * from runlog where Type not like 'L*' and not Type COLLATE UNICODE_NOCASE = 'x' and Time not "
+         "between 1 and 2"},
+        {"select * from runlog where cast(Time as text) = '5' and Type is not distinct from 'x' and Time = 5.0",
+         "select * from runlog where (cast(Time as text)) COLLATE UNICODE_NOCASE = '5' and Type is not distinct "
+         "from 'x' and Time = 5.0"},
+        {"select Year([Date]) = '2024', Len(Type) > '3', count(*) filter (where Type = 'a') over (partition by "
+         "Type) from runlog",
+         "select Year([Date]) = 2024, Len(Type) > 3, count(*) filter (where Type COLLATE UNICODE_NOCASE = 'a') "
+         "over (partition by Type COLLATE UNICODE_NOCASE) from runlog"},
         {"select case when Type = 'a' then Description & '!' end from runlog",
          "select case when Type COLLATE UNICODE_NOCASE = 'a' then pb_concat(Description , '!') end from runlog"},
     };
