@@ -474,6 +474,42 @@ TEST_F(QueryWindowTest, escapeCancelsLongQueryWithoutGrid) {
     EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
 }
 
+// Statements in the desktop engine's words, through the window: rows,
+// actions, and what cannot run, each said once.
+TEST_F(QueryWindowTest, desktopStatementsShowRowsRunOrSayWhyNot) {
+    auto* f = openWindow();
+    const struct {
+        const char* sql;
+        int rows;         // a grid with this many rows; -1: none
+        const char* says; // a message holding this; nullptr: none
+    } cases[] = {
+        {"select top 3 [Date], [Type] & ' run' from runlog where [Type] Like 'tempo*' order by [Date] desc", 3, nullptr},
+        {"select Year([Date]), Sum([Time])/60 from runlog group by Year([Date])", 2, nullptr},
+        {"TRANSFORM Sum([Time]) SELECT [Type] FROM runlog GROUP BY [Type] PIVOT Year([Date])", -1, "crosstab"},
+        {"select * from runlog where [Date] = '12/25/2023'", -1, "'2023-12-25'"},
+        {"select * from runlog where [Date] > [Since when?]", -1, "[Since when?]"},
+        {"delete * from runlog where [Type] = 'FARTLEK'", -1, nullptr},
+    };
+    for (const auto& c : cases) {
+        recorder.clear();
+        run(f, QString::fromUtf8(c.sql));
+        if (c.rows >= 0) {
+            ASSERT_EQ(grids().size(), 1u) << c.sql;
+            EXPECT_EQ(grids().front()->Data1->Recordset()->RecordCount(), c.rows) << c.sql;
+            grids().front()->Unload();
+            testsupport::processDeletes();
+        }
+        EXPECT_TRUE(grids().empty()) << c.sql;
+        ASSERT_EQ(boxes.size(), c.says ? 1u : 0u) << c.sql;
+        if (c.says) {
+            EXPECT_TRUE(boxes[0].prompt.contains(QString::fromUtf8(c.says))) << boxes[0].prompt.toStdString();
+        }
+        EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+    }
+    EXPECT_EQ(count("where Type = 'Fartlek'"), 0);
+    EXPECT_EQ(count(), kRows - 8);
+}
+
 // A statement that changes the log and returns rows (RETURNING) runs once,
 // after one backup; its grid shows the rows it returned, and neither
 // "&Refresh" nor a heading click runs it again.

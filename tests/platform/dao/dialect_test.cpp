@@ -151,6 +151,9 @@ TEST_F(DialectTest, idiomsGiveTheRowsTheyMean) {
         {"select Type from runlog order by Type, Time", "Fartlek;Long;long;Race;Recovery;Tempo"},
         {"select Type, count(*) from runlog where Time > 40 group by Type order by 1", "Fartlek|1;Long|2;Race|1"},
         {"select rowid from runlog where Description = 'CAFÉ LOOP'", "6"},
+        {"select Description from runlog order by Description",
+         "Null;5*400m;Café loop;Hill repeats;hill run;New year's eve 10K #1"},
+        {"select top 50 percent Type, count(*) from runlog group by Type order by Type", "Fartlek|1;Long|2;Race|1"},
         {"select count(*) from runlog where Type = 'long' collate binary", "1"},
         // Text and value functions.
         {"select Len('Café'), Left('Fartlek', 4), Right('Fartlek', 3), Mid('Fartlek', 2, 3), Mid('Fartlek', 5)",
@@ -236,6 +239,9 @@ TEST_F(DialectTest, whatCannotRunSaysHowToWriteIt) {
         EXPECT_EQ(e.Number(), c.number) << c.sql << "\n  said: " << e.what();
         EXPECT_TRUE(e.Description().contains(QString::fromUtf8(c.says))) << c.sql << "\n  said: " << e.what();
     }
+    // A named query is kept in the file too.
+    EXPECT_EQ(errorNumber([&] { db->CreateQueryDef(QStringLiteral("years"), QStringLiteral("select Year([Date]) from runlog")); }),
+              dao::err::Refused);
     EXPECT_EQ(logContent(), before);
     // A view in plain SQLite is kept, and text in it compares as elsewhere.
     db->Execute(QStringLiteral("create view longruns as select * from runlog where Type = 'LONG'"));
