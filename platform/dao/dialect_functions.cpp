@@ -639,22 +639,38 @@ std::optional<QString> namedFormat(const QString& name, sqlite3_value* v, const 
     return std::nullopt;
 }
 
-// format(text with %, value) is SQLite's printf; Format(value, pattern) the
-// desktop engine's.
+// printf(format, value) through the connection's own printf() (which a
+// guarded connection limits), on a statement kept for as long as the format
+// stays the same in the calling statement.
+void connectionPrintf(sqlite3_context* ctx, sqlite3_value** argv) {
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    auto* s = static_cast<sqlite3_stmt*>(sqlite3_get_auxdata(ctx, 0));
+    const bool kept = s != nullptr;
+    if (!kept && sqlite3_prepare_v2(db, "SELECT printf(?1, ?2)", -1, &s, nullptr) != SQLITE_OK)
+        return fail(ctx, QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite3_bind_value(s, 1, argv[0]);
+    sqlite3_bind_value(s, 2, argv[1]);
+    if (const int rc = sqlite3_step(s); rc == SQLITE_ROW) {
+        sqlite3_result_value(ctx, sqlite3_column_value(s, 0));
+    } else {
+        // Its error as it is: a result too big stays SQLITE_TOOBIG.
+        fail(ctx, QString::fromUtf8(sqlite3_errmsg(db)));
+        sqlite3_result_error_code(ctx, rc);
+    }
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    // Finalized with the calling statement, or at once when the format is
+    // not one constant. (Set again, the same statement would be finalized.)
+    if (!kept) sqlite3_set_auxdata(ctx, 0, s, [](void* p) { sqlite3_finalize(static_cast<sqlite3_stmt*>(p)); });
+}
+
+// format(text with %, value) is SQLite's printf (which reads a blob as its
+// text too); Format(value, pattern) the desktop engine's.
 void fnFormat(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
-    if (sqlite3_value_type(argv[0]) == SQLITE_TEXT && textOf(argv[0]).contains(u'%')) {
-        sqlite3_stmt* s = nullptr;
-        sqlite3* db = sqlite3_context_db_handle(ctx);
-        if (sqlite3_prepare_v2(db, "SELECT printf(?1, ?2)", -1, &s, nullptr) != SQLITE_OK)
-            return fail(ctx, QString::fromUtf8(sqlite3_errmsg(db)));
-        sqlite3_bind_value(s, 1, argv[0]);
-        sqlite3_bind_value(s, 2, argv[1]);
-        if (sqlite3_step(s) == SQLITE_ROW) sqlite3_result_value(ctx, sqlite3_column_value(s, 0));
-        else fail(ctx, QString::fromUtf8(sqlite3_errmsg(db)));
-        sqlite3_finalize(s);
-        return;
-    }
+    const int type = sqlite3_value_type(argv[0]);
+    if ((type == SQLITE_TEXT || type == SQLITE_BLOB) && textOf(argv[0]).contains(u'%'))
+        return connectionPrintf(ctx, argv);
     const QString pattern = isNull(argv[1]) ? QString() : textOf(argv[1]);
     const std::optional<Moment> m = readMoment(argv[0]);
     if (pattern.isEmpty()) return resultText(ctx, numberOf(argv[0]) ? numberText(*numberOf(argv[0])) : textOf(argv[0]));

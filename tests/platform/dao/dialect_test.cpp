@@ -142,6 +142,8 @@ TEST_F(DialectTest, idiomsGiveTheRowsTheyMean) {
          "Format(-3.5, '0.0;(0.0)'), Format(1234, 'Scientific'), Format(95 / 60, 'Fixed'), Format(0, 'Yes/No')",
          "1,234.50|25.60%|005|(3.5)|1.23E+03|1.58|No"},
         {"select format('%d runs', 5), printf('%05.1f', 1.5)", "5 runs|001.5"},
+        {"select format('%d min', Time), format(Type, '>') from runlog where Time > 90 order by Time",
+         "95 min|LONG;120 min|RACE"},
         // Text compares and sorts without regard to case, beyond A to Z too.
         {"select rowid from runlog where Type = 'long' order by rowid", "1;3"},
         {"select count(*) from runlog where Type <> 'LONG'", "4"},
