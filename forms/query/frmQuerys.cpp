@@ -9,6 +9,7 @@
 #include "dao/dao.h"
 #include "dao/sqlguard.h"
 #include "forms/grid/frmDataGrid.h"
+#include "logstore/logfile.h"
 #include "settings/settings.h"
 #include "ui/app.h"
 #include "ui/guard.h"
@@ -16,6 +17,8 @@
 #include "ui/screen.h"
 #include "ui/twips.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -61,6 +64,15 @@ void skipOnFailure(F&& step) noexcept {
         step();
     } catch (...) {
     }
+}
+
+// The command that makes the missing log at path, as the entry form gives
+// it: the file under the log's own spelling of its name.
+QString newLogCommandFor(const QString& path) {
+    const QFileInfo file(dao::resolveFileName(path));
+    const QString own = logstore::fileName().mid(1);
+    const QString name = file.fileName().compare(own, Qt::CaseInsensitive) == 0 ? own : file.fileName();
+    return logstore::newLogCommand(ui::App::Path(), file.dir().filePath(name));
 }
 
 }  // namespace
@@ -245,7 +257,11 @@ void frmQuerys::cmdExecuteSQL_Click() {
         qdf = db->CreateQueryDef(QString(), sSQL);
     } catch (const dao::Error& e) {
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
-        ui::MsgBox(QStringLiteral("Error:%1 %2").arg(e.Number()).arg(e.Description()), ui::vbOKOnly);
+        QString text = QStringLiteral("Error:%1 %2").arg(e.Number()).arg(e.Description());
+        if (!db && (e.Number() == dao::err::FileNotFound || e.Number() == dao::err::FileNotFoundRuntime))
+            text += QStringLiteral("\n\n") + tr("To start a new, empty log there, run:\n\n%1")
+                                                 .arg(newLogCommandFor(Module1::sDatabasePath));
+        ui::MsgBox(text, ui::vbOKOnly);
         return;
     }
 

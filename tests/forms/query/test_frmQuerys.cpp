@@ -19,6 +19,7 @@
 #include "support/gui/windows.h"
 #include "support/runlog.h"
 #include "support/tempdir.h"
+#include "ui/app.h"
 #include "ui/form.h"
 #include "ui/msgbox.h"
 #include "ui/msgbox_responder.h"
@@ -415,6 +416,9 @@ TEST_F(QueryWindowTest, missingDatabaseIsReportedWithNumberAndNothingRuns) {
     f->cmdExecuteSQL->click();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("Error:3024 "))) << boxes[0].prompt.toStdString();
+    // It says how to make one there, as the entry form does.
+    EXPECT_TRUE(boxes[0].prompt.contains(logstore::newLogCommand(ui::App::Path(), folder.path() + "/gone/Run.mdb")))
+        << boxes[0].prompt.toStdString();
     EXPECT_TRUE(f->isLoaded());
     EXPECT_TRUE(grids().empty());
     EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
