@@ -128,6 +128,9 @@ TEST_F(DialectTest, idiomsGiveTheRowsTheyMean) {
          "2024-06-07|2024-06-07|31|2024-02-29"},
         {"select [Date] + 1, [Date] - 0.25 from runlog where rowid = 5", "2024-01-01|2023-12-30 18:00:00"},
         {"select rowid from runlog where [Date] > Date() - 30", "6"},
+        {"select rowid from runlog where [Date] <= #2024-05-01# + 7 and [Date] + 1 > #2024-05-01# or "
+         "[Date] = #2024-06-04# - 1 or [Date] >= Now() - 5 order by rowid",
+         "1;2;4;6"},
         {"select rowid from runlog where Date > date('now', '-30 days')", "6"},
         {"select count(*) from runlog where [Date] between #2024-05-01# and #5/31/2024#", "3"},
         {"select count(*) from runlog where Year([Date]) = '2024'", "4"},
