@@ -20,9 +20,12 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace dao {
 
@@ -136,6 +139,69 @@ private:
 
 inline Engine& DBEngine() { return Engine::instance(); }
 
+// The values of one row for Database::AppendRows, one per field: null, a
+// whole number or UTF-8 text. A row source sets them again for every row;
+// the text keeps its room from row to row, so a long run allocates nothing.
+class AppendRow {
+public:
+    struct Value {
+        enum Kind { Null, Integer, Text } kind = Null;
+        long long integer = 0;
+        std::string text;
+    };
+    explicit AppendRow(int fields) : values_(size_t(fields)) {}
+    void setNull(int field) { values_[size_t(field)].kind = Value::Null; }
+    void setInteger(int field, long long value) {
+        values_[size_t(field)].kind = Value::Integer;
+        values_[size_t(field)].integer = value;
+    }
+    void setText(int field, const char* utf8, size_t bytes) {
+        values_[size_t(field)].kind = Value::Text;
+        values_[size_t(field)].text.assign(utf8, bytes);
+    }
+    const Value& value(int field) const { return values_[size_t(field)]; }
+    int count() const { return int(values_.size()); }
+
+private:
+    std::vector<Value> values_;
+};
+
+// Gives Database::AppendRows its rows, one at a time.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    // Sets the next row's values; false when there is none left. A
+    // dao::Error thrown here ends the append with nothing added.
+    virtual bool next(AppendRow& row) = 0;
+    // Asked once every row was given: false rolls them all back.
+    virtual bool keep() { return true; }
+};
+
+// A forward-only pass over the rows of a SELECT statement, each value as
+// the engine holds it, without collecting the rows (Database::ReadRows).
+class RowReader {
+public:
+    enum Type { Integer = 1, Real = 2, Text = 3, Blob = 4, Null = 5 };  // the engine's numbers
+    RowReader(RowReader&& other) noexcept;
+    RowReader& operator=(RowReader&&) = delete;
+    RowReader(const RowReader&) = delete;
+    ~RowReader();
+
+    // Moves to the next row; false after the last.
+    bool next();
+    int columnCount() const;
+    Type type(int column) const;
+    long long integer(int column) const;
+    // Text as stored (UTF-8); valid until the next call of next().
+    std::string_view text(int column) const;
+
+private:
+    friend class Database;
+    RowReader(std::shared_ptr<Database> db, sqlite3_stmt* stmt) : db_(std::move(db)), stmt_(stmt) {}
+    std::shared_ptr<Database> db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
 class Database : public std::enable_shared_from_this<Database> {
 public:
     ~Database();
@@ -175,6 +241,19 @@ public:
 
     // Rows changed by the latest Execute.
     long long RecordsAffected() const { return recordsAffected_; }
+
+    // Adds the rows a source gives to a table, in one all-or-nothing
+    // transaction: first the engine's before-write hook, as for an action
+    // statement (so the program's backup comes first), then each row
+    // through the table's own checks. A row the table refuses, a failure of
+    // the source or a source that does not keep its rows leaves the table
+    // as it was. expectedRows, when it is large beside the table, has the
+    // table's indexes built once at the end instead of row by row (in the
+    // same transaction). Returns the rows added.
+    long long AppendRows(const QString& table, const QStringList& fields, RowSource& source,
+                         long long expectedRows = 0);
+    // The rows of a SELECT statement, read forward only.
+    RowReader ReadRows(const QString& sql);
 
     void Close();
     bool isOpen() const { return db_ != nullptr; }

@@ -2,8 +2,11 @@
 #include "opencheck.h"
 
 #include "background.h"
+#include "filekind.h"
 #include "sqlite_util.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -20,20 +23,6 @@
 namespace dao::detail {
 
 namespace {
-
-// Microsoft Access files carry their kind at byte 4 of the first page.
-const QByteArray kJetMagic = QByteArrayLiteral("Standard Jet DB");
-const QByteArray kAceMagic = QByteArrayLiteral("Standard ACE DB");
-
-bool looksLikeText(const QByteArray& head) {
-    if (head.isEmpty()) return false;
-    for (char ch : head) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f') return false;
-        if (c == 0x7f) return false;
-    }
-    return true;
-}
 
 QString folderOf(const QString& file) {
     return QFileInfo(file).absolutePath();
@@ -76,6 +65,33 @@ int checkpointAfterCommit(void*, sqlite3* db, const char* name, int frames) {
     return SQLITE_OK;
 }
 
+// Where the file's runs can be moved aside to, in its own folder: the first
+// of "Run-access.mdb", "Run-access-2.mdb", ... that is not there yet.
+QString asideName(const QString& file) {
+    const QFileInfo info(file);
+    const QString stem = info.completeBaseName() + QStringLiteral("-access");
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QString aside = info.dir().filePath(stem + suffix);
+    for (int n = 2; QFileInfo::exists(aside); ++n) aside = info.dir().filePath(stem + u'-' + QString::number(n) + suffix);
+    return aside;
+}
+
+// A path as one word of a shell command line.
+QString shellWord(const QString& path) {
+    QString quoted = path;
+    quoted.replace(u'\'', QLatin1String("'\\''"));
+    return u'\'' + quoted + u'\'';
+}
+
+// The import program beside this one, or its name when it is not there.
+QString importProgram() {
+    if (QCoreApplication::instance()) {
+        const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pacebook-import"));
+        if (QFileInfo(beside).isExecutable()) return beside;
+    }
+    return QStringLiteral("pacebook-import");
+}
+
 }  // namespace
 
 QByteArray readFileHeader(const QString& file, int bytes) {
@@ -104,25 +120,38 @@ QByteArray readFileHeader(const QString& file, int bytes) {
 
 Error notADatabase(const QString& file) {
     const QByteArray head = readFileHeader(file, 100);
-    if (head.mid(4, kJetMagic.size()) == kJetMagic || head.mid(4, kAceMagic.size()) == kAceMagic) {
-        const bool ace = head.mid(4, kAceMagic.size()) == kAceMagic;
+    switch (fileKindOf(head)) {
+    case FileKind::AccessJet:
+    case FileKind::AccessAce: {
+        const QString aside = asideName(file);
         return Error(err::NotDatabase,
-                     QStringLiteral("'%1' is a Microsoft Access database (%2); Pacebook keeps its log in "
-                                    "SQLite format and cannot read it. Make a new log with pacebook-newlog "
-                                    "and enter the runs again, or put a Pacebook log in its place.")
-                         .arg(file, ace ? QStringLiteral("ACCDB") : QStringLiteral("Jet, MDB")));
+                     QStringLiteral("'%1' is a Microsoft Access database (%2), the format of older versions of "
+                                    "the log; Pacebook keeps its log in SQLite format and cannot open it. "
+                                    "pacebook-import brings its runs into a new log. Close Pacebook and run:\n\n"
+                                    "mv %3 %4 && %5 %4 %3 --create --apply\n\n"
+                                    "The Access file is kept as %6. Leave out --apply to see first what "
+                                    "would be imported.")
+                         .arg(file,
+                              fileKindOf(head) == FileKind::AccessAce ? QStringLiteral("ACCDB")
+                                                                      : QStringLiteral("Jet, MDB"),
+                              shellWord(file), shellWord(aside), shellWord(importProgram()),
+                              QFileInfo(aside).fileName()));
     }
-    if (head.startsWith(QByteArrayLiteral("SQLite format 3")))
+    case FileKind::SQLite:
         return Error(err::NotDatabase,
                      QStringLiteral("'%1' is a damaged database: it may have been cut short or overwritten. "
                                     "Pacebook will not write to it. Restore a copy from the backups folder "
                                     "beside it.")
                          .arg(file));
-    if (looksLikeText(head))
+    case FileKind::Text:
         return Error(err::NotDatabase,
                      QStringLiteral("Unrecognized database format '%1': the file holds text, not a "
                                     "database. It was left as it is.")
                          .arg(file));
+    case FileKind::Empty:
+    case FileKind::Other:
+        break;
+    }
     return Error(err::NotDatabase,
                  QStringLiteral("Unrecognized database format '%1': the file is not a database or it is "
                                 "damaged. It was left as it is.")
@@ -299,3 +328,20 @@ void installCheckpointHook(sqlite3* db) {
 }
 
 }  // namespace dao::detail
+
+namespace dao {
+
+FileKind fileKindOf(const QByteArray& head) {
+    if (head.isEmpty()) return FileKind::Empty;
+    // Microsoft Access files carry their kind at byte 4 of the first page.
+    if (head.mid(4, 15) == QByteArrayLiteral("Standard Jet DB")) return FileKind::AccessJet;
+    if (head.mid(4, 15) == QByteArrayLiteral("Standard ACE DB")) return FileKind::AccessAce;
+    if (head.startsWith(QByteArrayLiteral("SQLite format 3"))) return FileKind::SQLite;
+    for (char ch : head) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f') || c == 0x7f) return FileKind::Other;
+    }
+    return FileKind::Text;
+}
+
+}  // namespace dao

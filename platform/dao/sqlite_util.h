@@ -64,6 +64,8 @@ public:
 
     bool isValid() const { return stmt_ != nullptr; }
     sqlite3_stmt* get() const { return stmt_; }
+    // Hands the statement over to the caller, who finalizes it.
+    sqlite3_stmt* release() { return std::exchange(stmt_, nullptr); }
 
     void bind(int index, const QVariant& value);  // 1-based
     void bindInt64(int index, sqlite3_int64 v) { sqlite3_bind_int64(stmt_, index, v); }

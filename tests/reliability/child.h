@@ -111,7 +111,9 @@ private:
     bool eof_ = false;
 };
 
+#ifdef PB_WRITER
 inline QString writerProgram() { return QStringLiteral(PB_WRITER); }
+#endif
 
 // A folder for logs that many children write: on a memory file system
 // when there is one (a killed process leaves its writes in the page cache
