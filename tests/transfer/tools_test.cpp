@@ -34,8 +34,11 @@ struct Result {
     QString out;
 };
 
+// Standard output and standard error, one after the other as written.
 Result run(const QString& program, const QStringList& args) {
-    Child child(QStringList{program} + args);
+    Child child(QStringList{QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" 2>&1"),
+                            program} +
+                args);
     Result r;
     r.out = child.rest().join(u'\n');
     r.status = child.wait();
@@ -224,9 +227,11 @@ TEST_F(ToolsTest, anOldDesktopDatabaseLogIsMetWithTheCommandThatBringsItOver) {
     EXPECT_TRUE(message.contains(QStringLiteral("mv '%1' '%2' && ").arg(log, aside))) << message.toStdString();
     EXPECT_TRUE(message.contains(QStringLiteral("pacebook-import' '%1' '%2' --create --apply").arg(aside, log)))
         << message.toStdString();
-    // The import program itself gives the same advice for that file.
-    const Result r = import({log});
+    // The import program gives the same advice when that file is named
+    // as the source and as the log.
+    const Result r = import({log, log});
     EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("mv '%1' '%2' && ").arg(log, aside))) << r.out.toStdString();
     EXPECT_TRUE(QFileInfo::exists(log) && !QFileInfo::exists(aside));
 }
 
