@@ -21,8 +21,6 @@ using namespace transfer;
 
 namespace {
 
-constexpr int kUsage = 2;
-
 int run(QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -31,7 +29,6 @@ int run(QCoreApplication& app) {
         "LOG is Run.mdb beside the program unless given. pacebook-import reads the CSV back.\n"
         "\n"
         "Exit status: 0 done, 1 a failure, 2 usage."));
-    parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The log to write out (Run.mdb beside the program)."),
                                  QStringLiteral("[LOG]"));
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("csv (the default) or jsonl."),
@@ -39,20 +36,13 @@ int run(QCoreApplication& app) {
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The file to write (standard output)."),
                                     QStringLiteral("FILE"));
     parser.addOptions({format, output});
+    if (const auto status = parseCommandLine(parser, app.arguments(), "pacebook-export")) return *status;
     QTextStream err(stderr);
-    if (!parser.parse(app.arguments())) {
-        err << "pacebook-export: " << parser.errorText() << "\n" << parser.helpText();
-        return kUsage;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        QTextStream(stdout) << parser.helpText();
-        return 0;
-    }
     const QStringList args = parser.positionalArguments();
     const QString f = parser.value(format).toLower();
     if (args.size() > 1 || (f != QLatin1String("csv") && f != QLatin1String("jsonl"))) {
         err << parser.helpText();
-        return kUsage;
+        return kUsageStatus;
     }
     const ExportFormat kind = f == QLatin1String("csv") ? ExportFormat::Csv : ExportFormat::JsonLines;
     const QString log = logOf(args.value(0));

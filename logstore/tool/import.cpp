@@ -22,8 +22,6 @@ using namespace transfer;
 
 namespace {
 
-constexpr int kUsage = 2;
-
 const char kHelp[] =
     "Brings runs into a Pacebook log from a CSV file or from an old desktop-database\n"
     "file (.mdb, .accdb). LOG is Run.mdb beside the program unless given.\n"
@@ -85,7 +83,6 @@ void printReport(QTextStream& out, const QString& sourcePath, const ImportReport
 int run(QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kHelp));
-    parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("The CSV or desktop-database file to read."));
     parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The log to add to (Run.mdb beside the program)."),
                                  QStringLiteral("[LOG]"));
@@ -103,26 +100,19 @@ int run(QCoreApplication& app) {
     const QCommandLineOption duplicates(QStringLiteral("allow-duplicates"),
                                         QStringLiteral("Add rows that are in the log already."));
     parser.addOptions({apply, table, map, order, create, skipBad, duplicates});
+    if (const auto status = parseCommandLine(parser, app.arguments(), "pacebook-import")) return *status;
     QTextStream err(stderr);
-    if (!parser.parse(app.arguments())) {
-        err << "pacebook-import: " << parser.errorText() << "\n" << parser.helpText();
-        return kUsage;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        QTextStream(stdout) << parser.helpText();
-        return 0;
-    }
     const QStringList args = parser.positionalArguments();
     ImportOptions options;
     if (args.isEmpty() || args.size() > 2 || !parseMap(parser.values(map), &options.map)) {
         err << parser.helpText();
-        return kUsage;
+        return kUsageStatus;
     }
     if (parser.isSet(order)) {
         const QString o = parser.value(order).toLower();
         if (o != QLatin1String("dmy") && o != QLatin1String("mdy")) {
             err << "pacebook-import: --date-order is dmy or mdy\n";
-            return kUsage;
+            return kUsageStatus;
         }
         options.dateOrder = o == QLatin1String("dmy") ? DateOrder::DayMonth : DateOrder::MonthDay;
     }

@@ -25,6 +25,7 @@ QString logOf(const QString& given) {
 
 dao::DatabasePtr openForReading(const QString& log) {
     dao::ConnectionOptions options;
+    options.checkPages = false;
     QByteArray head;
     {
         // Closed before the engine opens the file: closing a descriptor of
@@ -41,6 +42,20 @@ dao::DatabasePtr openForReading(const QString& log) {
 bool sameFile(const QString& a, const QString& b) {
     const QString ca = QFileInfo(a).canonicalFilePath();
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringList& arguments, const char* program) {
+    parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "%s: %s\n%s", program, parser.errorText().toLocal8Bit().constData(),
+                     parser.helpText().toLocal8Bit().constData());
+        return kUsageStatus;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    return std::nullopt;
 }
 
 int runTool(const char* program, const std::function<int()>& work) {

@@ -71,6 +71,12 @@ struct ConnectionOptions {
     // A file without this table is refused (3078) before anything is
     // written to it; empty accepts any database.
     QString requiredTable = QStringLiteral("runlog");
+    // The first open of a file in a run checks its pages (in the
+    // background), so that a damaged file is never written to. A connection
+    // that only reads (an export, which may be what rescues the runs of a
+    // damaged log) can go without it: reading a damaged page fails with
+    // 3343 all the same. Should it write after all, the check comes first.
+    bool checkPages = true;
 };
 
 // What a statement does, as the engine reads it (not as its text looks).
@@ -326,6 +332,7 @@ private:
     unsigned long long localChanges_ = 0;
     // The check of the file's pages, until it has passed.
     std::shared_ptr<detail::PageCheck> check_;
+    bool pageCheckSkipped_ = false;  // opened without the check (checkPages false)
 };
 
 class QueryDef {

@@ -111,8 +111,9 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
         }
         // The first open of the file in a run checks its pages, off this
         // thread: the file can be read meanwhile, and changes wait for the
-        // check to pass (willWrite).
-        check = detail::PageCheck::of(file);
+        // check to pass (willWrite). A connection that only reads may go
+        // without it; should it write after all, the check comes first.
+        if (options.checkPages) check = detail::PageCheck::of(file);
         // WAL lets one connection write while others read.
         if (!options.readOnly) {
             Statement mode(db, QStringLiteral("PRAGMA journal_mode"));
@@ -120,6 +121,7 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
             mode.reset();
             if (!wal) {
                 // Switching writes to the file: only once it passed.
+                if (!check) check = detail::PageCheck::of(file);
                 check->wait();
                 check->throwIfFailed();
                 Statement toWal(db, QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -138,7 +140,8 @@ DatabasePtr Engine::OpenDatabase(const QString& path, const ConnectionOptions& o
         throw;
     }
     DatabasePtr database(new Database(file, db, options.busyTimeoutMs));
-    if (!check->passed()) database->check_ = std::move(check);
+    if (!check) database->pageCheckSkipped_ = true;
+    else if (!check->passed()) database->check_ = std::move(check);
     return database;
 }
 
@@ -170,6 +173,7 @@ void Database::closeHandle() {
 
 void Database::willWrite(WriteKind kind) {
     if (!db_) throw Error(err::ObjectInvalid);
+    if (std::exchange(pageCheckSkipped_, false)) check_ = detail::PageCheck::of(path_);
     if (check_) {
         // Nothing is written before the file's pages passed their check;
         // a damaged file is never written to.
