@@ -63,6 +63,12 @@ std::vector<CsvCase> cases() {
          {"line 4: two-digit year", "line 5: 2023-2-29 is not a day of the calendar", "line 6: \"May 1\" is not a date",
           "line 7: no date"},
          {}, DateOrder::MonthDay},
+        {"dates around 1900: no 29 February that year, the days before it kept",
+         kHeader + "1899-12-30,45,A,\n1900-01-01,45,B,\n1900-02-29,45,C,\n29/2/1900,45,D,\n1/3/1900,45,E,\n"
+                   "31/12/1899,45,F,\n",
+         {"1899-12-30|45|A|<none>", "1900-01-01|45|B|<none>", "1900-03-01|45|E|<none>", "1899-12-31|45|F|<none>"},
+         {"line 4: 1900-2-29 is not a day of the calendar", "line 5: 29/2/1900 is not a day of the calendar"}, {},
+         DateOrder::DayMonth},
         {"durations: minutes, h:mm, h:mm:ss rounded",
          kHeader + "2024-05-01,45,A,\n2024-05-01,1:30,B,\n2024-05-01,1:30:29,C,\n2024-05-01,1:30:30,D,\n"
                    "2024-05-01, 45.0 ,E,\n2024-05-01,0:45:12.6,F,\n",

@@ -101,6 +101,43 @@ TEST_F(BackgroundTest, damageIsToldOnceByTheRefusalOrByTheHook) {
     EXPECT_EQ(f.readAll(), bytes);
 }
 
+// A connection opened without the check (one that only reads) neither
+// starts nor waits for one, on a sound log or a damaged one; its first
+// change checks the pages first, waits for that and is refused on damage.
+TEST_F(BackgroundTest, aConnectionWithoutThePageCheckChecksBeforeItsFirstChange) {
+    dao::ConnectionOptions options;
+    options.checkPages = false;
+    addFiveRuns();
+    {
+        HeldChecks held;
+        auto db = dao::DBEngine().OpenDatabase(path, options);
+        dao::RowReader rows = db->ReadRows(QStringLiteral("SELECT count(*) FROM runlog"));
+        ASSERT_TRUE(rows.next());
+        EXPECT_EQ(rows.integer(0), 5);
+        EXPECT_TRUE(db->pageCheckEnded());
+        int asked = 0;
+        db->setProgressHandler([&] {
+            if (++asked == 3) held.release();
+            return true;
+        });
+        db->Execute(QStringLiteral("UPDATE runlog SET Type = 'Race' WHERE Type = 'Long'"));
+        EXPECT_GE(asked, 3);
+        EXPECT_EQ(typeCount("Race"), 2);
+    }
+    dao::DBEngine().forgetCheckedFiles();
+    const QByteArray bytes = fillAndDamage(path);
+    auto heard = std::make_shared<QStringList>();
+    dao::DBEngine().setCheckFailedHook([heard](const dao::Error& e) { heard->append(e.Description()); });
+    auto db = dao::DBEngine().OpenDatabase(path, options);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(heard->isEmpty());
+    const QString refusal = errorText([&] { db->Execute(QStringLiteral("DELETE FROM runlog")); });
+    EXPECT_TRUE(refusal.contains(QStringLiteral("damaged"))) << refusal.toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), bytes);
+}
+
 // Another program that holds the whole file (a rollback-journal log in the
 // middle of its change) keeps a backup waiting only until the busy
 // timeout: then it is 3045, and no copy is left.
