@@ -11,6 +11,7 @@
 // Every failure throws dao::Error (errors.h). Nothing here shows a dialog.
 
 #include "errors.h"
+#include "sortorder.h"
 
 #include <QString>
 #include <QStringList>
@@ -495,12 +496,21 @@ public:
     // never read again.
     bool isFixed() const;
 
-    // Sort expression for the next OpenRecordset, e.g. "[Time]" or
-    // "[Date] desc".
-    QString Sort() const { return sort_; }
-    void setSort(const QString& expression) { sort_ = expression; }
-    // A new set over the same rows, ordered by Sort, of the given type
-    // (0: this set's type).
+    // The order for the next OpenRecordset. Its text form ("[Time]",
+    // "[Date] desc", sortorder.h) is read here (3075 when it cannot be);
+    // the fields are looked up when the set is opened.
+    QString Sort() const { return sortText(sort_); }
+    void setSort(const QString& expression) { sort_ = parseSort(expression); }
+    const SortOrder& sortOrder() const { return sort_; }
+    void setSort(SortOrder order) { sort_ = std::move(order); }
+    // A new set of the given type (0: this set's type) over exactly the rows
+    // of this one, ordered by Sort (a field the set lacks is 3265); without
+    // a Sort, the statement run again. Text sorts without regard to case,
+    // rows that sort alike keep an order of their own. A key set over a
+    // whole statement runs it again in the new order (a sorted set of the
+    // whole table shows its first rows at once, see RecordCount); one whose
+    // statement picks some rows (LIMIT) keeps those rows; a set that holds
+    // its rows reorders them in memory, and Requery sorts them again.
     RecordsetPtr OpenRecordset(int type = 0);
 
     // The same rows with a position of its own (positioned at its first row).
@@ -522,6 +532,16 @@ public:
     void updateRow(long long pos, const std::vector<std::pair<int, QVariant>>& values,
                    const std::vector<std::pair<int, QVariant>>& expected = {});
     void deleteRow(long long pos);
+    // Deletes the rows at the given positions in one transaction: all of
+    // them or, on a failure, none.
+    void deleteRows(std::vector<long long> positions);
+    // The bookmark of the row at a position, and the position of a bookmark
+    // (-1 when the set has no such row; a sorted set collects the rest of
+    // its rows to look).
+    QByteArray bookmarkAt(long long pos) const;
+    long long findBookmark(const QByteArray& bookmark);
+    // Why the set cannot be written ("" when it can), for the windows to say.
+    QString readOnlyReason() const;
     // Adds a row at the end; returns its position.
     long long addRow(const std::vector<std::pair<int, QVariant>>& values);
 
@@ -543,7 +563,7 @@ private:
     DatabasePtr db_;
     QString source_;
     int type_ = dbOpenDynaset;
-    QString sort_;
+    SortOrder sort_;
     QStringList names_;
     int editMode_ = dbEditNone;
     std::unique_ptr<Impl> d_;

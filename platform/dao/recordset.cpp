@@ -36,6 +36,19 @@ Error changesTheLog() {
                                 "(it then runs once, and shows the rows it returns)."));
 }
 
+// The items at the given positions, in that order.
+template <class T>
+std::vector<T> reordered(std::vector<T> items, const std::vector<size_t>& positions) {
+    std::vector<T> out;
+    out.reserve(positions.size());
+    for (size_t p : positions) out.push_back(std::move(items[p]));
+    return out;
+}
+
+// Names the set gives its row id and sort values inside a statement of its own.
+const QString kKeyAlias = QStringLiteral("\"pb_key\"");
+QString sortAlias(int field) { return QStringLiteral("\"pb_sort%1\"").arg(field); }
+
 // Text in the user's short date format (or month/day/year) as ISO text;
 // anything else unchanged, for the schema to judge.
 QVariant dateText(const QVariant& v) {
@@ -90,6 +103,7 @@ void Recordset::Impl::open(const QString& statement) {
     q->names_.clear();
     origins.clear();
     dateField.assign(n, false);
+    textField.assign(n, false);
     shape = sql::selectShape(sql);
     bool fromOneTable = shape.plainTable;
     bool aliased = false;
@@ -103,7 +117,11 @@ void Recordset::Impl::open(const QString& statement) {
         const QString originName = origin ? QString::fromUtf8(origin) : QString();
         origins << originName;
         if (originName.compare(q->names_.back(), Qt::CaseInsensitive) != 0) aliased = true;
-        if (decl && QByteArray(decl).toUpper().contains("DATE")) dateField[i] = true;
+        const QByteArray declared = decl ? QByteArray(decl).toUpper() : QByteArray();
+        if (declared.contains("DATE")) dateField[i] = true;
+        // SQLite's rule for a column of text affinity.
+        textField[i] = !declared.contains("INT") &&
+                       (declared.contains("CHAR") || declared.contains("CLOB") || declared.contains("TEXT"));
     }
     probe = Statement();
 
@@ -113,15 +131,18 @@ void Recordset::Impl::open(const QString& statement) {
         bool isView = true;
         if (q->db_->findTable(shape.table, &actual, &isView) && !isView) {
             tableName = actual;
+            // The clauses on lines of their own: a clause may end in a
+            // comment ("where Time > 45 -- long runs").
             QString tail = shape.fromClause;
             for (const QString* part : {&shape.where, &shape.orderBy, &shape.limit})
-                if (!part->isEmpty()) tail += u' ' + *part;
+                if (!part->isEmpty()) tail += u'\n' + *part;
             // Row ids alone could be read from any index, in that index's
             // order; a set of the whole table keeps the table's own order.
             if (shape.where.isEmpty() && shape.orderBy.isEmpty()) {
-                tail = shape.fromClause + QStringLiteral(" ORDER BY rowid");
-                if (!shape.limit.isEmpty()) tail += u' ' + shape.limit;
+                tail = shape.fromClause + QStringLiteral("\nORDER BY rowid");
+                if (!shape.limit.isEmpty()) tail += u'\n' + shape.limit;
             }
+            keyTail = tail;
             fetchSql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(shape.selectList, shape.fromClause);
             keyed = true;
             try {
@@ -133,6 +154,7 @@ void Recordset::Impl::open(const QString& statement) {
                     try {
                         keySql = QStringLiteral("SELECT rowid FROM ") + tail;
                         keyColumn = 0;
+                        keysWithList = false;
                         Statement(db, keySql);
                         done = true;
                     } catch (const Error&) {
@@ -141,6 +163,7 @@ void Recordset::Impl::open(const QString& statement) {
                 if (!done) {
                     keySql = QStringLiteral("SELECT %1, rowid FROM %2").arg(shape.selectList, tail);
                     keyColumn = n;
+                    keysWithList = true;
                     Statement(db, keySql);
                 }
             } catch (const Error&) {
@@ -185,6 +208,10 @@ void Recordset::Impl::run() {
         Statement s(db, sql);
         if (detail::changesFile(s)) throw changesTheLog();
         rows = holdRows(s);
+        if (!heldOrder.empty()) {
+            const std::vector<size_t> order = heldPositions(*rows, heldOrder);
+            *rows = reordered(std::move(*rows), order);
+        }
         keys.reset();
     }
     seenLocalChanges = q->db_->localChanges_;
@@ -277,6 +304,10 @@ void Recordset::Impl::copyFrom(const Impl& o) {
     tableName = o.tableName;
     origins = o.origins;
     dateField = o.dateField;
+    textField = o.textField;
+    keyTail = o.keyTail;
+    keysWithList = o.keysWithList;
+    heldOrder = o.heldOrder;
     keySql = o.keySql;
     keyColumn = o.keyColumn;
     fetchSql = o.fetchSql;
@@ -286,6 +317,12 @@ void Recordset::Impl::copyFrom(const Impl& o) {
     lazy = o.lazy;
     keysComplete = o.keysComplete;
     pos = size() > 0 ? 0 : -1;
+}
+
+long long Recordset::Impl::positionOf(sqlite3_int64 key) const {
+    if (!keyed) return key >= 0 && key < size() ? key : -1;
+    auto it = std::find(keys->begin(), keys->end(), key);
+    return it == keys->end() ? -1 : it - keys->begin();
 }
 
 std::vector<sqlite3_int64>& Recordset::Impl::ownKeys() {
@@ -462,32 +499,173 @@ sqlite3_int64 Recordset::Impl::insertRow(const std::vector<std::pair<int, QVaria
     return key;
 }
 
-void Recordset::Impl::removeAt(long long p) {
+void Recordset::Impl::removeRows(const std::vector<long long>& descending) {
+    if (descending.empty()) return;
     sqlite3* db = handle();
-    const sqlite3_int64 key = (*keys)[size_t(p)];
     q->db_->willWrite(WriteKind::Row);
-    detail::WriteTransaction t(db);
-    Statement s(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoteName(tableName)));
-    s.bindInt64(1, key);
-    s.step();
-    s.reset();
-    t.commit();
-    ++q->db_->localChanges_;
-    auto& k = ownKeys();
-    k.erase(k.begin() + p);
-    dropCache();
-    // Positions after the deleted row move up by one; the current row, if
-    // it was the deleted one, stays "on the deleted row" until the next move.
-    auto adjust = [p](long long& at, bool& deleted) {
-        if (at > p) --at;
-        else if (at == p && !deleted) deleted = true;
-    };
-    if (q->editMode_ == dbEditAdd) {
-        adjust(posBeforeAdd, onDeletedBeforeAdd);
-    } else {
-        if (pos == p && q->editMode_ == dbEditInProgress) dropEdit();
-        adjust(pos, onDeleted);
+    {
+        detail::WriteTransaction t(db);
+        Statement s(db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(sql::quoteName(tableName)));
+        for (long long p : descending) {
+            s.bindInt64(1, (*keys)[size_t(p)]);
+            s.step();
+            s.reset();
+        }
+        t.commit();
     }
+    ++q->db_->localChanges_;
+    if (q->editMode_ == dbEditInProgress && std::find(descending.begin(), descending.end(), pos) != descending.end())
+        dropEdit();
+    // The rows after a deleted one move up; a position on a deleted row
+    // stays "on the deleted row" (the row that followed it) until the next move.
+    std::vector<long long> ascending(descending.rbegin(), descending.rend());
+    auto adjust = [&ascending](long long& at, bool& deleted) {
+        const auto before = std::lower_bound(ascending.begin(), ascending.end(), at);
+        if (before != ascending.end() && *before == at) deleted = true;
+        at -= before - ascending.begin();
+    };
+    if (q->editMode_ == dbEditAdd) adjust(posBeforeAdd, onDeletedBeforeAdd);
+    else adjust(pos, onDeleted);
+    auto& k = ownKeys();
+    size_t out = 0, next = 0;
+    for (size_t i = 0; i < k.size(); ++i) {
+        if (next < ascending.size() && (long long)i == ascending[next]) {
+            ++next;
+            continue;
+        }
+        k[out++] = k[i];
+    }
+    k.resize(out);
+    dropCache();
+}
+
+std::vector<int> Recordset::Impl::sortFields(const SortOrder& order) const {
+    std::vector<int> fields;
+    for (const SortKey& key : order) {
+        const int f = FieldList(q).indexOf(key.field);
+        if (f < 0)
+            throw Error(err::ItemNotFound,
+                        QStringLiteral("Item not found in this collection: there is no field '%1' to sort by.")
+                            .arg(key.field));
+        fields.push_back(f);
+    }
+    return fields;
+}
+
+QString Recordset::Impl::orderTerms(const SortOrder& order, const std::vector<int>& fields,
+                                    const QStringList& refs) const {
+    QStringList terms;
+    for (size_t k = 0; k < order.size(); ++k) {
+        const int f = fields[k];
+        QString term = refs[f];
+        // Text without regard to case; dates (ISO text) and numbers as
+        // stored, so that their indexes serve the order.
+        if (textField[size_t(f)]) term += QStringLiteral(" COLLATE NOCASE");
+        if (order[k].descending) term += QStringLiteral(" DESC");
+        terms << term;
+    }
+    return terms.join(QStringLiteral(", "));
+}
+
+std::vector<size_t> Recordset::Impl::sortedPositions(size_t count,
+                                                     const std::function<int(size_t, size_t)>& compare) const {
+    std::vector<size_t> positions(count);
+    for (size_t i = 0; i < count; ++i) positions[i] = i;
+    Database* database = q->db_.get();
+    size_t comparisons = 0;
+    std::stable_sort(positions.begin(), positions.end(), [&](size_t a, size_t b) {
+        if ((++comparisons & 0x3FFF) == 0 && database->progress_ && !database->progress_())
+            throw Error(err::Cancelled);
+        return compare(a, b) < 0;
+    });
+    return positions;
+}
+
+std::vector<size_t> Recordset::Impl::heldPositions(const std::vector<std::vector<QVariant>>& held,
+                                                   const SortOrder& order) const {
+    const std::vector<int> fields = sortFields(order);
+    return sortedPositions(held.size(), [&](size_t a, size_t b) {
+        for (size_t k = 0; k < fields.size(); ++k) {
+            const size_t f = size_t(fields[k]);
+            const int c = compareSortValues(held[a][f], held[b][f]);
+            if (c != 0) return order[k].descending ? -c : c;
+        }
+        return 0;
+    });
+}
+
+RecordsetPtr Recordset::Impl::sortKeySet(const SortOrder& order, int type) {
+    const std::vector<int> fields = sortFields(order);
+    // The set's own statement, with the row id and the sort values, as the
+    // rows to sort.
+    QStringList refs;
+    QString inner;
+    if (keysWithList) {
+        for (const QString& name : q->names_) refs << sql::quoteName(name);
+        inner = QStringLiteral("SELECT %1, rowid AS %2 FROM %3").arg(shape.selectList, kKeyAlias, keyTail);
+    } else {
+        for (int f = 0; f < q->names_.size(); ++f) refs << sortAlias(f);
+        inner = QStringLiteral("SELECT rowid AS ") + kKeyAlias;
+        std::vector<int> named;
+        for (int f : fields) {
+            if (std::find(named.begin(), named.end(), f) != named.end()) continue;
+            named.push_back(f);
+            inner += QStringLiteral(", %1 AS %2").arg(sql::quoteName(origins[f]), sortAlias(f));
+        }
+        inner += QStringLiteral(" FROM ") + keyTail;
+    }
+    const bool descending = order.back().descending;
+    const QString statement = QStringLiteral("SELECT %1 FROM (\n%2\n) ORDER BY %3, %1%4")
+                                  .arg(kKeyAlias, inner, orderTerms(order, fields, refs),
+                                       descending ? QStringLiteral(" DESC") : QString());
+    sqlite3* db = handle();
+    detail::ReadTransaction rt(db);
+    auto collected = std::make_shared<std::vector<sqlite3_int64>>();
+    {
+        Statement s(db, statement);
+        while (s.step()) collected->push_back(s.columnInt64(0));
+    }
+    // A statement that picks some of the rows (LIMIT) may pick others when
+    // it runs again (the data changed, or it names no order of its own):
+    // then the rows held are sorted by their values.
+    std::vector<sqlite3_int64> held(*keys), again(*collected);
+    std::sort(held.begin(), held.end());
+    std::sort(again.begin(), again.end());
+    if (held != again) {
+        QStringList columns;
+        for (int f : fields) columns << sql::quoteName(origins[f]);
+        Statement look(db, QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
+                               .arg(columns.join(QStringLiteral(", ")), sql::quoteName(tableName)));
+        const auto& k = *keys;
+        std::vector<std::vector<QVariant>> values(k.size());
+        for (size_t i = 0; i < k.size(); ++i) {
+            look.bindInt64(1, k[i]);
+            values[i].resize(fields.size());  // a row deleted meanwhile sorts as empty
+            if (look.step())
+                for (size_t c = 0; c < fields.size(); ++c) values[i][c] = look.column(int(c));
+            look.reset();
+        }
+        const auto positions = sortedPositions(k.size(), [&](size_t a, size_t b) {
+            for (size_t c = 0; c < fields.size(); ++c) {
+                const int r = compareSortValues(values[a][c], values[b][c]);
+                if (r != 0) return order[c].descending ? -r : r;
+            }
+            const int r = k[a] == k[b] ? 0 : (k[a] < k[b] ? -1 : 1);
+            return descending ? -r : r;
+        });
+        *collected = reordered(k, positions);
+    }
+    RecordsetPtr sorted(new Recordset(q->db_, q->source_, type));
+    sorted->names_ = q->names_;
+    Impl& d = *sorted->d_;
+    d.copyFrom(*this);
+    d.keySql = statement;
+    d.keyColumn = 0;
+    d.keys = std::move(collected);
+    d.keysComplete = true;
+    d.lazy = false;
+    d.pos = d.size() > 0 ? 0 : -1;
+    return sorted;
 }
 
 void Recordset::Impl::dropEdit() {
@@ -647,19 +825,10 @@ QByteArray Recordset::Bookmark() const {
 }
 
 void Recordset::setBookmark(const QByteArray& bookmark) {
-    d_->checkOpen();
-    const sqlite3_int64 key = bytesKey(bookmark);
-    auto find = [&]() -> long long {
-        if (!d_->keyed) return key >= 0 && key < d_->size() ? key : -1;
-        const auto& k = *d_->keys;
-        auto it = std::find(k.begin(), k.end(), key);
-        return it == k.end() ? -1 : it - k.begin();
-    };
-    if (find() < 0 && !d_->keysComplete) d_->completeKeys();
-    if (find() < 0) throw Error(err::InvalidOperation, QStringLiteral("Not a valid bookmark."));
+    if (findBookmark(bookmark) < 0) throw Error(err::InvalidOperation, QStringLiteral("Not a valid bookmark."));
     d_->aboutToLeave(LeaveReason::Move);
     d_->dropEdit();
-    const long long p = find();
+    const long long p = d_->positionOf(bytesKey(bookmark));
     if (p < 0) throw Error(err::InvalidOperation, QStringLiteral("Not a valid bookmark."));
     d_->onDeleted = false;
     d_->pos = p;
@@ -775,37 +944,52 @@ void Recordset::Requery() {
 
 RecordsetPtr Recordset::OpenRecordset(int type) {
     d_->checkOpen();
-    if (d_->fixed)
+    // Those rows are never read again; a sort reorders them as they are.
+    if (d_->fixed && sort_.empty())
         throw Error(err::InvalidOperation,
                     QStringLiteral("These are the rows the statement returned when it changed the log. They are "
-                                   "kept as it returned them and are not read again, in this order or another."));
+                                   "kept as it returned them and are not read again."));
     if (type == 0) type = type_;
     if (type != dbOpenTable && type != dbOpenDynaset && type != dbOpenSnapshot) throw Error(err::InvalidPropertyValue);
-    QString statement = d_->sql;
-    bool lazy = false;
-    if (!sort_.trimmed().isEmpty()) {
-        if (d_->keyed && d_->shape.limit.isEmpty()) {
-            statement = QStringLiteral("SELECT %1 FROM %2").arg(d_->shape.selectList, d_->shape.fromClause);
-            if (!d_->shape.where.isEmpty()) statement += u' ' + d_->shape.where;
-            // Rows that sort alike keep one order (by row id, in the
-            // direction of the last term, as an index on the field gives
-            // it), so the first rows collected are the first rows of all.
-            static const QRegularExpression descending(QStringLiteral("\\bdesc\\s*$"),
-                                                       QRegularExpression::CaseInsensitiveOption);
-            const QString tieBreak = descending.match(sort_).hasMatch() ? QStringLiteral(", rowid DESC")
-                                                                         : QStringLiteral(", rowid");
-            statement += QStringLiteral(" ORDER BY ") + sort_ + tieBreak;
-            lazy = true;
-        } else {
-            statement = QStringLiteral("SELECT * FROM (%1) ORDER BY %2").arg(d_->sql, sort_);
-        }
-        statement = sql::singleStatement(statement);
+    if (sort_.empty()) return db_->openStatement(source_, d_->sql, type);
+    const std::vector<int> fields = d_->sortFields(sort_);
+    if (d_->keyed && d_->shape.limit.isEmpty()) {
+        // Every row the statement picks, in the new order: the statement
+        // runs again with its own order replaced. Rows that sort alike keep
+        // one order (by row id, in the direction of the last key, as an
+        // index on the field gives it), so the first rows collected are the
+        // first rows of all.
+        QStringList refs;
+        for (const QString& name : names_) refs << sql::quoteName(name);
+        QString statement = QStringLiteral("SELECT %1 FROM %2").arg(d_->shape.selectList, d_->shape.fromClause);
+        if (!d_->shape.where.isEmpty()) statement += u'\n' + d_->shape.where;
+        statement += QStringLiteral("\nORDER BY ") + d_->orderTerms(sort_, fields, refs) +
+                     (sort_.back().descending ? QStringLiteral(", rowid DESC") : QStringLiteral(", rowid"));
+        if (type != dbOpenDynaset) return db_->openStatement(source_, statement, type);
+        // A sorted dynaset collects its first rows now, the rest when needed.
+        RecordsetPtr sorted(new Recordset(db_, source_, type));
+        sorted->d_->lazy = true;
+        sorted->d_->open(statement);
+        return sorted;
     }
-    if (!lazy || type != dbOpenDynaset) return db_->openStatement(source_, statement, type);
-    // A sorted dynaset collects its first rows now, the rest when needed.
+    if (d_->keyed) return d_->sortKeySet(sort_, type);
+    // Rows held by the set are reordered as they are. After a run of the
+    // statement they are sorted by these keys and then by the earlier
+    // ones, which is the order they have now.
     RecordsetPtr sorted(new Recordset(db_, source_, type));
-    sorted->d_->lazy = true;
-    sorted->d_->open(statement);
+    sorted->names_ = names_;
+    Impl& d = *sorted->d_;
+    d.copyFrom(*d_);
+    d.rows = std::make_shared<std::vector<std::vector<QVariant>>>(
+        reordered(*d_->rows, d_->heldPositions(*d_->rows, sort_)));
+    d.heldOrder = sort_;
+    for (const SortKey& earlier : d_->heldOrder) {
+        const bool again = std::any_of(sort_.begin(), sort_.end(), [&](const SortKey& k) {
+            return k.field.compare(earlier.field, Qt::CaseInsensitive) == 0;
+        });
+        if (!again) d.heldOrder.push_back(earlier);
+    }
+    d.pos = d.size() > 0 ? 0 : -1;
     return sorted;
 }
 
@@ -863,6 +1047,44 @@ void Recordset::deleteRow(long long p) {
     if (p < 0 || p >= d_->size()) throw noCurrentRecord();
     d_->removeAt(p);
     d_->rowsChanged();
+}
+
+void Recordset::deleteRows(std::vector<long long> positions) {
+    d_->checkOpen();
+    d_->checkUpdatable();
+    std::sort(positions.begin(), positions.end(), std::greater<long long>());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    for (long long p : positions)
+        if (p < 0 || p >= d_->size()) throw noCurrentRecord();
+    if (positions.empty()) return;
+    d_->removeRows(positions);
+    d_->rowsChanged();
+}
+
+QByteArray Recordset::bookmarkAt(long long p) const {
+    d_->checkOpen();
+    if (p < 0 || p >= d_->size()) throw noCurrentRecord();
+    return keyBytes(d_->keyed ? (*d_->keys)[size_t(p)] : p);
+}
+
+long long Recordset::findBookmark(const QByteArray& bookmark) {
+    d_->checkOpen();
+    const sqlite3_int64 key = bytesKey(bookmark);
+    long long p = d_->positionOf(key);
+    if (p < 0 && !d_->keysComplete) {
+        d_->completeKeys();
+        p = d_->positionOf(key);
+    }
+    return p;
+}
+
+QString Recordset::readOnlyReason() const {
+    if (Updatable()) return {};
+    if (d_->closed) return QStringLiteral("The rows are closed.");
+    if (type_ == dbOpenSnapshot) return QStringLiteral("The rows are a snapshot.");
+    if (d_->keyed) return QStringLiteral("The log file cannot be written.");
+    return QStringLiteral("The rows are worked out by the query (grouped, joined or computed), "
+                          "not stored rows of one table.");
 }
 
 long long Recordset::addRow(const std::vector<std::pair<int, QVariant>>& values) {

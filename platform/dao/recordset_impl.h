@@ -10,6 +10,7 @@
 #include "sqltext.h"
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,8 +29,13 @@ struct Recordset::Impl {
     QString tableName;       // the table written to
     QStringList origins;     // the table's column behind each field
     std::vector<bool> dateField;  // declared as a date: dates are stored as ISO text
+    std::vector<bool> textField;  // declared as text: sorts without regard to case
+    QString keyTail;         // what follows FROM in keySql: the rows and their own order
+    bool keysWithList = false;  // keySql names the select list (its aliases may be sorted by)
     QString keySql;          // collects the row ids in the set's order
     int keyColumn = 0;       // the row id's column in keySql
+    // A set that holds its rows: the order they are sorted in after each run.
+    SortOrder heldOrder;
     QString fetchSql;        // the fields of one row by its row id
 
     // The rows: row ids (keyed) or values (materialised). Clones share them
@@ -104,6 +110,8 @@ struct Recordset::Impl {
     void dropCache() const { pages.clear(); }
     void refreshIfStale() const;
 
+    // The position of a bookmark's row among the rows collected (-1: none).
+    long long positionOf(sqlite3_int64 key) const;
     std::vector<sqlite3_int64>& ownKeys();
     QVariant prepareValue(int field, const QVariant& v) const;
     // Writes the values while the fields in expected still hold what they
@@ -113,7 +121,24 @@ struct Recordset::Impl {
     // The refusal of a write whose fields no longer hold the values read.
     Error conflict(sqlite3_int64 key, const std::vector<std::pair<int, QVariant>>& expected) const;
     sqlite3_int64 insertRow(const std::vector<std::pair<int, QVariant>>& values);
-    void removeAt(long long p);
+    void removeAt(long long p) { removeRows({p}); }
+    // Deletes the rows at the positions (descending, distinct) in one transaction.
+    void removeRows(const std::vector<long long>& descending);
+
+    // Sorting (OpenRecordset with a Sort). The field of each key (3265 for
+    // one the set lacks).
+    std::vector<int> sortFields(const SortOrder& order) const;
+    // An ORDER BY term for each key over the given column references.
+    QString orderTerms(const SortOrder& order, const std::vector<int>& fields, const QStringList& refs) const;
+    // A key set that keeps its rows: its statement wrapped and sorted; the
+    // row ids it returns are checked against the ones held, and sorted in
+    // memory when they are not the same rows.
+    RecordsetPtr sortKeySet(const SortOrder& order, int type);
+    // The positions 0 .. count-1 sorted (stable) by compare, asking the
+    // progress handler now and then: a cancel throws 3059.
+    std::vector<size_t> sortedPositions(size_t count, const std::function<int(size_t, size_t)>& compare) const;
+    // The positions of held rows in the given order.
+    std::vector<size_t> heldPositions(const std::vector<std::vector<QVariant>>& held, const SortOrder& order) const;
     void dropEdit();
 
     // Observer notifications.
