@@ -5,12 +5,15 @@
 #include "controls/datacontrol.h"
 #include "controls/datagrid.h"
 #include "dao/dao.h"
+#include "dao/sqltext.h"
+#include "logstore/runtypes.h"
 #include "ui/app.h"
 #include "ui/guard.h"
 #include "ui/msgbox.h"
 #include "ui/screen.h"
 #include "ui/twips.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -21,8 +24,16 @@ void showError(int number, const QString& description) {
     ui::MsgBox(QStringLiteral("Error:") + QString::number(number) + QLatin1Char(' ') + description, ui::vbOKOnly);
 }
 
+// Says that a statement the user stopped changed nothing on screen.
+void showStopped(const QString& what) {
+    ui::MsgBox(what + QStringLiteral(" was stopped. The grid shows the rows it showed before."),
+               ui::vbOKOnly + ui::vbInformation);
+}
+
 // The design height of the button strip, in twips.
 constexpr double picButtonsHeight = 330;
+// Where the read-only note starts in the strip, in twips.
+constexpr double lblReadOnlyLeft = 5400;
 
 }  // namespace
 
@@ -48,6 +59,13 @@ void frmDataGrid::createControls() {
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     ui::placeTwips(cmdClose, 3840, 0, 1437, 330);
 
+    lblReadOnly = new QLabel(picButtons);
+    lblReadOnly->setObjectName(QStringLiteral("lblReadOnly"));
+    lblReadOnly->setTextFormat(Qt::PlainText);
+    lblReadOnly->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ui::placeTwips(lblReadOnly, lblReadOnlyLeft, 0, 8484 - lblReadOnlyLeft, 330);
+    lblReadOnly->hide();
+
     Data1 = new controls::DataControl(this);
     Data1->setObjectName(QStringLiteral("Data1"));
     Data1->setConnect(QStringLiteral("Access"));
@@ -67,9 +85,13 @@ void frmDataGrid::createControls() {
     grdDataGrid->setAllowAddNew(true);
     grdDataGrid->setAllowDelete(true);
     grdDataGrid->setAllowUpdate(true);
+    // Every standard type shows whole.
+    grdDataGrid->setColumnWidthSamples(QStringLiteral("Type"),
+                                       logstore::runTypes() << logstore::initialRunType());
     grdDataGrid->setDataSource(Data1);
     grdDataGrid->setAccessibleName(tr("Rows"));
     grdDataGrid->setAccessibleDescription(tr("The rows of the log or of the query; edit a cell in place."));
+    connect(Data1, &controls::DataControl::recordsetReplaced, this, &frmDataGrid::updateReadOnlyNote);
     ui::placeTwips(grdDataGrid, 0, picButtonsHeight, 8484, 3648);
 
     // Tab order: the buttons, then the grid.
@@ -92,7 +114,16 @@ void frmDataGrid::createControls() {
 void frmDataGrid::alignControls() {
     const int stripHeight = picButtons->height();
     picButtons->setGeometry(0, 0, width(), stripHeight);
+    lblReadOnly->setGeometry(lblReadOnly->x(), 0, std::max(0, width() - lblReadOnly->x()), stripHeight);
     grdDataGrid->setGeometry(0, stripHeight, width(), grdDataGrid->height());
+}
+
+void frmDataGrid::updateReadOnlyNote() {
+    dao::RecordsetPtr rs = Data1->Recordset();
+    const QString reason = rs ? rs->readOnlyReason() : QString();
+    lblReadOnly->setText(QStringLiteral("Read-only: ") + reason);
+    lblReadOnly->setToolTip(lblReadOnly->text());
+    lblReadOnly->setVisible(!reason.isEmpty());
 }
 
 void frmDataGrid::resizeEvent(QResizeEvent* e) {
@@ -121,9 +152,41 @@ void frmDataGrid::Form_Load() {
 void frmDataGrid::Form_Activate() {
     Data1->setDatabaseName(ui::App::Path() + QStringLiteral("\\Run.mdb"));
     Data1->setRecordSource(QStringLiteral("runlog"));
-    if (Module1::bGridFromEntry == True) {
-        ui::BusyPointer busy;
-        Data1->Refresh();
+    // Only a grid on the whole log is read again: a query's rows stay the
+    // query's rows.
+    if (Module1::bGridFromEntry == True && showsWholeLog()) reloadLog();
+}
+
+bool frmDataGrid::showsWholeLog() const {
+    dao::RecordsetPtr rs = Data1->Recordset();
+    return rs && dao::sql::bareTableName(rs->Source()).compare(Data1->RecordSource(), Qt::CaseInsensitive) == 0;
+}
+
+void frmDataGrid::reloadLog() {
+    // Edits that cannot be written now stay; the next activation tries again.
+    if (!grdDataGrid->finishEdits()) return;
+    dao::RecordsetPtr shown = Data1->Recordset();
+    const dao::SortOrder order = shown ? shown->sortedBy() : dao::SortOrder();
+    const controls::DataGrid::ViewPosition place = grdDataGrid->viewPosition();
+    try {
+        dao::DatabasePtr db;
+        {
+            // The first open of a large log in a run checks its pages.
+            ui::BusyPointer busy;
+            db = dao::DBEngine().OpenDatabase(dao::resolveFileName(Data1->DatabaseName()));
+        }
+        dao::RecordsetPtr rs;
+        grdDataGrid->runStatement(*db, [&] {
+            rs = db->OpenRecordset(Data1->RecordSource(), dao::dbOpenDynaset);
+            if (order.empty()) return;
+            rs->setSort(order);
+            rs = rs->OpenRecordset();
+        });
+        Data1->setRecordset(rs);
+        grdDataGrid->setViewPosition(place);
+    } catch (const dao::Error& e) {
+        if (e.Number() == dao::err::Cancelled) showStopped(QStringLiteral("Reading the log again"));
+        else showError(e.Number(), e.Description());
     }
 }
 
@@ -140,30 +203,40 @@ void frmDataGrid::Form_Resize() {
 
 void frmDataGrid::Form_Unload(int& Cancel) {
     // A row still being edited is written (after "Commit changes?") rather
-    // than silently lost with the window.
-    if (grdDataGrid->DataChanged()) grdDataGrid->UpdateRow();
+    // than silently lost with the window; what cannot be written keeps the
+    // window open.
+    if (!grdDataGrid->finishEdits()) Cancel = True;
 }
 
 void frmDataGrid::cmdRefresh_Click() {
+    if (!grdDataGrid->finishEdits()) return;
     try {
         dao::RecordsetPtr rs = Data1->Recordset();
         if (!rs) throw dao::Error(dao::err::ObjectVariableNotSet);
         ui::BusyPointer busy;
-        rs->Requery();
+        grdDataGrid->runStatement(*rs->database(), [&] { rs->Requery(); });
+        grdDataGrid->showFirstRows();
     } catch (const dao::Error& e) {
-        showError(e.Number(), e.Description());
+        if (e.Number() == dao::err::Cancelled) showStopped(QStringLiteral("The refresh"));
+        else showError(e.Number(), e.Description());
     } catch (const std::exception& e) {
         showError(dao::err::Internal, QString::fromUtf8(e.what()));
     }
 }
 
 void frmDataGrid::cmdClose_Click() {
+    if (!grdDataGrid->finishEdits()) return;
     Module1::bGridFromEntry = False;
     Unload();
 }
 
 void frmDataGrid::grdDataGrid_BeforeDelete(int& Cancel) {
-    if (ui::MsgBox(QStringLiteral("Delete Current Row?"), ui::vbYesNo + ui::vbQuestion) != ui::vbYes) Cancel = True;
+    // One question for the selection; for several rows No is the default.
+    const int rows = grdDataGrid->SelectedRowCount();
+    const int answer = rows > 1 ? ui::MsgBox(QStringLiteral("Delete %1 rows?").arg(rows),
+                                             ui::vbYesNo + ui::vbQuestion + ui::vbDefaultButton2)
+                                : ui::MsgBox(QStringLiteral("Delete Current Row?"), ui::vbYesNo + ui::vbQuestion);
+    if (answer != ui::vbYes) Cancel = True;
 }
 
 void frmDataGrid::grdDataGrid_BeforeUpdate(int& Cancel) {
@@ -182,11 +255,13 @@ void frmDataGrid::grdDataGrid_HeadClick(int ColIndex) {
     // at the column's position).
     int field = grdDataGrid->ColumnFieldIndex(ColIndex);
     if (field < 0) field = ColIndex;
+    // "[Time]" or "[Time] desc"; a ']' in a name is written twice, so the
+    // name reads back as itself.
     const QString name = rs->Fields(field).Name();
     if (iShift == 0) {
-        sSortColumn = QStringLiteral("[") + name + QStringLiteral("]");
+        sSortColumn = dao::sortText({{name, false}});
     } else {
-        sSortColumn = QStringLiteral("[") + name + QStringLiteral("] desc");
+        sSortColumn = dao::sortText({{name, true}});
         iShift = 0;
     }
     SortGrid();
@@ -199,12 +274,14 @@ void frmDataGrid::SortGrid() {
         if (!rs) throw dao::Error(dao::err::ObjectVariableNotSet);
         ui::Screen::setMousePointer(ui::Screen::vbHourglass);
         rs->setSort(sSortColumn);
-        dao::RecordsetPtr sorted = rs->OpenRecordset(rs->Type());
+        dao::RecordsetPtr sorted;
+        grdDataGrid->runStatement(*rs->database(), [&] { sorted = rs->OpenRecordset(rs->Type()); });
         Data1->setRecordset(sorted);
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
     } catch (const dao::Error& e) {
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
-        showError(e.Number(), e.Description());
+        if (e.Number() == dao::err::Cancelled) showStopped(QStringLiteral("The sort"));
+        else showError(e.Number(), e.Description());
     } catch (const std::exception& e) {
         ui::Screen::setMousePointer(ui::Screen::vbDefault);
         showError(dao::err::Internal, QString::fromUtf8(e.what()));

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The grid window: a set of log rows in an editable grid, with "&Refresh",
-// "&Close" and a sort by a click on a column heading.
+// "&Close" and a sort by a click on a column heading. Refresh, a sort and
+// the reload on activation show the "still running" window after about a
+// second; a cancel leaves the rows shown before. Every way out of the rows
+// (refresh, sort, reload, close) first settles the edits, as leaving the
+// row would. A grid on the whole log reloads it on activation (while the
+// entry form asks for it), keeping the sort and the user's place; a grid
+// on a query's rows keeps them.
 //
 // Opening it (the entry form and the query window do exactly this):
 //   auto* g = new frmDataGrid();
@@ -17,6 +23,7 @@
 
 #include <cstdint>
 
+class QLabel;
 class QPushButton;
 class QWidget;
 
@@ -35,6 +42,8 @@ public:
     QWidget* picButtons = nullptr;
     QPushButton* cmdRefresh = nullptr;
     QPushButton* cmdClose = nullptr;
+    // Says why the rows cannot be changed (hidden when they can).
+    QLabel* lblReadOnly = nullptr;
     controls::DataGrid* grdDataGrid = nullptr;
     controls::DataControl* Data1 = nullptr;
 
@@ -61,4 +70,9 @@ protected:
 private:
     void createControls();
     void alignControls();
+    // Whether the grid shows the whole log (opened by its table's name).
+    bool showsWholeLog() const;
+    // Reads the log again in the order shown, back at the user's place.
+    void reloadLog();
+    void updateReadOnlyNote();
 };

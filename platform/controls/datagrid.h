@@ -2,17 +2,27 @@
 #pragma once
 // The data-bound grid: shows the record set of a data control as a table,
 // with a heading and a bound field per column, a record-selector column at
-// the left and a new-row line at the end. Cells are edited in place; the
-// edits of a row are written when the user leaves the row or presses Enter,
-// after BeforeUpdate; Delete removes the selected rows after BeforeDelete.
+// the left (a triangle on the current row, a pencil on the row being
+// edited, a star on the new-row line) and a new-row line at the end. Cells
+// are edited in place; the edits of a row are written when the user leaves
+// the row or presses Enter, after BeforeUpdate; Delete removes the selected
+// rows after one BeforeDelete. A value the grid refuses keeps its editor
+// open; a write the set refuses keeps the typed values in the row, marked.
+// A set that cannot be written opens no editor and has no new-row line.
 //
 // Only the rows in view are read (see RecordsetModel).
 
 #include "controls/recordsetmodel.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 #include <QTableView>
+
+#include <functional>
+
+class QLineEdit;
+class QTimer;
 
 namespace controls {
 
@@ -57,17 +67,56 @@ public:
     // Writes the row being edited now (BeforeUpdate is raised first).
     // Returns false when it was cancelled or refused.
     bool UpdateRow();
-    // Whether a row holds edits not yet written.
-    bool DataChanged() const { return model_->hasPendingEdits(); }
-    // Deletes the selected rows (or the current one when selectCurrent),
-    // each after BeforeDelete.
+    // Settles the edits before the grid's rows are left (a refresh, a sort,
+    // a reload, closing): the open editor's text joins the row's edits, and
+    // the row is written after BeforeUpdate (a cancel drops the edits).
+    // Returns false when the user has to stay: the grid refused the typed
+    // value (its editor stays open, with the message) or the set refused
+    // the write (the edits stay, marked).
+    bool finishEdits();
+    // Whether a row holds edits not yet written (or an editor was typed into).
+    bool DataChanged() const { return model_->hasPendingEdits() || editorChanged(); }
+    // Deletes the selected rows after one BeforeDelete, in one write.
     void DeleteSelectedRows();
+    // How many stored rows DeleteSelectedRows removes (for BeforeDelete).
+    int SelectedRowCount() const;
+
+    // Texts a column is made wide enough for, besides its heading and first
+    // rows (say, every standard value of the field).
+    void setColumnWidthSamples(const QString& dataField, const QStringList& texts);
+
+    // Where the user is: the current row (by bookmark) and column, and the
+    // first row in view. A reload of the same rows puts the user back.
+    struct ViewPosition {
+        QByteArray current;
+        int column = 0;
+        QByteArray top;
+        int topRow = 0;
+    };
+    ViewPosition viewPosition() const;
+    void setViewPosition(const ViewPosition& position);
+    // The first rows in view, the first row current (after a sort or a
+    // refresh).
+    void showFirstRows();
+
+    // Runs work, a statement on db for this grid's window, with the "still
+    // running" window after about a second (Cancel ends the statement with
+    // 3059). Meanwhile the grid shows the rows it has read and reads no more.
+    void runStatement(dao::Database& db, const std::function<void()>& work);
 
     // Rows of the set and the line of the view that is current (-1 for none).
     long long ApproxCount() const { return model_->recordCount(); }
     int Row() const;
 
     RecordsetModel* recordsetModel() const { return model_; }
+
+    // The open editor's text, checked as a value of its cell: "" when the
+    // cell takes it (or no editor is open), otherwise the message. Used by
+    // the cell editors themselves.
+    QString editorProblem() const;
+    // Says why the open editor's text is refused and keeps the editor open,
+    // its text marked.
+    void refuseEditorValue(const QString& problem);
 
 signals:
     // BeforeUpdate and BeforeDelete read the handler's answer back: connect
@@ -88,14 +137,25 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    // Typing goes into the current cell, never to a row found by its text.
+    void keyboardSearch(const QString& search) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     void rebind();
     void headerClicked(int section);
+    bool headingEvent(QEvent* event);
     void currentRowChanged(const QModelIndex& current, const QModelIndex& previous);
     void showWriteError(const dao::Error& e);
     void fitColumns();
+    QLineEdit* openEditor() const;
+    bool editorChanged() const;
+    // False (after saying why) when the open editor's text must stay.
+    bool editorMayClose();
 
     RecordsetModel* model_ = nullptr;
     QPointer<DataControl> source_;
@@ -104,6 +164,13 @@ private:
     // The fields the columns were last sized for: a set with the same
     // fields (a sort, a Requery) keeps the widths the user sees.
     QStringList fittedFields_;
+    QHash<QString, QStringList> widthSamples_;  // by field, without regard to case
+    int pressedHeading_ = -1;  // a heading pressed, sorted by on its release
+    // A click on the current cell opens its editor once no double click can
+    // follow; a key typed before then opens it at once, with the key.
+    bool pressedCurrent_ = false;
+    QTimer* clickEdit_ = nullptr;
+    bool returning_ = false;   // the current cell goes back to a row whose write failed
 };
 
 }  // namespace controls

@@ -3,9 +3,11 @@
 
 #include "ui/statementprogress.h"
 
+#include <QColor>
 #include <QDate>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -58,8 +60,8 @@ void RecordsetModel::setBoundColumns(const QVector<Column>& columns) {
     Announcing announcing(announcing_);
     beginResetModel();
     bound_ = columns;
-    pending_.clear();
-    pendingRow_ = -1;
+    clearPending();
+    newRowOpen_ = false;
     resolveColumns();
     clearCache();
     endResetModel();
@@ -70,8 +72,9 @@ void RecordsetModel::setRecordset(dao::RecordsetPtr recordset) {
     beginResetModel();
     detach();
     rs_ = std::move(recordset);
-    pending_.clear();
-    pendingRow_ = -1;
+    clearPending();
+    newRowOpen_ = false;
+    currentLine_ = -1;
     clearCache();
     updatable_ = false;
     if (rs_) rs_->addObserver(this);
@@ -144,20 +147,20 @@ void RecordsetModel::setAllowAddNew(bool allow) {
     Announcing announcing(announcing_);
     beginResetModel();
     allowAddNew_ = allow;
-    if (pendingRow_ >= 0 && pendingRow_ >= rows_) {
-        pending_.clear();
-        pendingRow_ = -1;
+    if (newRowOpen_) {
+        clearPending();
+        newRowOpen_ = false;
     }
     endResetModel();
 }
 
 int RecordsetModel::newRowLine() const {
-    return (allowAddNew_ && rs_ && updatable_ && complete_) ? int(rows_) : -1;
+    return (allowAddNew_ && rs_ && updatable_ && complete_) ? int(rows_) + (newRowOpen_ ? 1 : 0) : -1;
 }
 
 int RecordsetModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) return 0;
-    return int(rows_) + (newRowLine() >= 0 ? 1 : 0);
+    return int(rows_) + (newRowOpen_ ? 1 : 0) + (newRowLine() >= 0 ? 1 : 0);
 }
 
 int RecordsetModel::columnCount(const QModelIndex& parent) const {
@@ -168,6 +171,7 @@ void RecordsetModel::clearCache() { cache_.clear(); }
 
 const RecordsetModel::Page* RecordsetModel::page(long long pageIndex) const {
     if (Page* p = cache_.object(pageIndex)) return p;
+    if (suspended_) return nullptr;  // the set's connection is busy with the write
     auto* p = new Page;
     const long long first = pageIndex * pageRows;
     const long long count = std::min<long long>(pageRows, rows_ - first);
@@ -194,15 +198,25 @@ const RecordsetModel::Page* RecordsetModel::page(long long pageIndex) const {
     return cache_.object(pageIndex);
 }
 
+long long RecordsetModel::setPosition(int row) const {
+    // The set has dropped the rows already; the view drops them a range at
+    // a time, the last range first.
+    const auto below = [this](long long line) {
+        return std::lower_bound(removing_.begin(), removing_.end(), line) - removing_.begin();
+    };
+    if (row >= removingFrom_) return row - below(removingFrom_);
+    if (std::binary_search(removing_.begin(), removing_.end(), (long long)row)) return -1;
+    return row - below(row);
+}
+
 QVariant RecordsetModel::storedValue(int row, int column) const {
     if (!rs_ || row < 0 || row >= rows_) return {};
-    if (removedRow_ >= 0) {
-        // The set has dropped the row, the view is being told: the rows
-        // after it sit one place higher in the set already.
+    if (!removing_.empty()) {
+        const long long at = setPosition(row);
         const int f = columnField(column);
-        if (row == removedRow_ || f < 0) return {};
+        if (at < 0 || f < 0 || suspended_) return {};
         try {
-            return rs_->valueAt(row > removedRow_ ? row - 1 : row, f);
+            return rs_->valueAt(at, f);
         } catch (const dao::Error&) {
             return {};
         }
@@ -215,10 +229,11 @@ QVariant RecordsetModel::storedValue(int row, int column) const {
 
 bool RecordsetModel::storedRowDeleted(int row) const {
     if (!rs_ || row < 0 || row >= rows_) return false;
-    if (removedRow_ >= 0) {
-        if (row == removedRow_) return true;
+    if (!removing_.empty()) {
+        const long long at = setPosition(row);
+        if (at < 0) return true;
         try {
-            return rs_->rowDeleted(row > removedRow_ ? row - 1 : row);
+            return !suspended_ && rs_->rowDeleted(at);
         } catch (const dao::Error&) {
             return false;
         }
@@ -232,9 +247,10 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() >= shown_.size()) return {};
     const int row = index.row();
     const int column = index.column();
+    const bool refused = row == pendingRow_ && pending_.contains(column) && !refusal_.isEmpty();
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         if (row == pendingRow_ && pending_.contains(column)) return pending_.value(column);
-        if (isNewRowLine(row)) return {};
+        if (isNewRowLine(row) || isNewRow(row)) return {};
         // While a statement runs on the set's connection, the set cannot be
         // read (ui/statementprogress.h): rows not held show empty until it
         // has ended, and then the view repaints.
@@ -265,24 +281,33 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     }
+    // What the set refused stays marked until it is written or dropped.
+    if (role == Qt::BackgroundRole && refused) return QColor(255, 221, 221);
+    if (role == Qt::ToolTipRole && refused) {
+        const QVariant stored = isNewRow(row) ? QVariant() : storedValue(row, column);
+        return QStringLiteral("Not saved: %1\nStored: %2")
+            .arg(refusal_, stored.isNull() ? QStringLiteral("(empty)") : stored.toString());
+    }
     return {};
 }
 
 QVariant RecordsetModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Horizontal) return columnCaption(section);
-    // The record selectors: a pencil on a row being edited, a star on the
-    // new-row line.
+    // The record selectors: a pencil on the row being edited, a star on the
+    // new-row line, a triangle on the current line.
     if (section == pendingRow_) return QString(QChar(0x270E));
-    if (isNewRowLine(section)) return QStringLiteral("*");
-    return QString();
+    const QString current = section == currentLine_ ? QString(QChar(0x25B6)) : QString();
+    if (isNewRowLine(section)) return current + u'*';
+    return current;
 }
 
 Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (columnField(index.column()) < 0) return f;
-    if (isNewRowLine(index.row()) || (allowUpdate_ && index.row() < rows_))
+    // A set that cannot be written opens no editor.
+    if (isNewRowLine(index.row()) || isNewRow(index.row()) || (allowUpdate_ && updatable_ && index.row() < rows_))
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -323,17 +348,86 @@ bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, in
     if (role != Qt::EditRole || !index.isValid() || !(flags(index) & Qt::ItemIsEditable)) return false;
     QVariant v;
     if (!validate(index, value, &v).isEmpty()) return false;
-    const int row = index.row();
-    if (pendingRow_ >= 0 && pendingRow_ != row) commitRow();
-    if (pendingRow_ < 0 && !isNewRowLine(row)) {
+    int row = index.row();
+    if (pendingRow_ >= 0 && pendingRow_ != row) {
+        commitRow();
+        if (pendingRow_ >= 0) return false;  // the other row's edits were refused and stay
+    }
+    if (isNewRowLine(row)) {
+        openNewRow();
+        row = int(rows_);
+    }
+    if (!isNewRow(row) && !pending_.contains(index.column())) {
         const QVariant stored = storedValue(row, index.column());
         if (stored == v && stored.isNull() == v.isNull()) return true;  // nothing changed
-        readRow(row);
     }
-    pendingRow_ = row;
+    markPending(row);
     pending_[index.column()] = v;
     emitRowChanged(row);
     return true;
+}
+
+void RecordsetModel::beginEdit(int row) {
+    if (row == pendingRow_ || pendingRow_ >= 0) return;
+    if (isNewRowLine(row)) {
+        openNewRow();
+        row = int(rows_);
+    } else if (row < 0 || row >= rows_) {
+        return;
+    }
+    markPending(row);
+    emit headerDataChanged(Qt::Vertical, row, row);
+}
+
+void RecordsetModel::markPending(int row) {
+    if (row == pendingRow_) return;
+    pendingRow_ = row;
+    // The row by its bookmark, so that the edits find it again wherever a
+    // re-read of the set puts it.
+    pendingMark_.clear();
+    pendingRead_.clear();
+    if (row < rows_) {
+        try {
+            pendingMark_ = rs_->bookmarkAt(row);
+        } catch (const dao::Error&) {
+        }
+        readRow(row);
+    }
+}
+
+void RecordsetModel::setCurrentLine(int row) {
+    if (row == currentLine_) return;
+    const int before = std::exchange(currentLine_, row);
+    Announcing announcing(announcing_);  // a move of the view's, not a change of rows
+    for (int line : {before, row})
+        if (line >= 0 && line < rowCount()) emit headerDataChanged(Qt::Vertical, line, line);
+}
+
+void RecordsetModel::openNewRow() {
+    if (newRowOpen_) return;
+    // The new row takes the new-row line's place; a new-row line follows.
+    const int line = int(rows_) + 1;
+    beginInsertRows(QModelIndex(), line, line);
+    newRowOpen_ = true;
+    if (currentLine_ >= line) ++currentLine_;
+    endInsertRows();
+}
+
+void RecordsetModel::closeNewRow() {
+    if (!newRowOpen_) return;
+    const int line = int(rows_);
+    beginRemoveRows(QModelIndex(), line, line);
+    newRowOpen_ = false;
+    if (currentLine_ > line) --currentLine_;
+    endRemoveRows();
+}
+
+void RecordsetModel::clearPending() {
+    pending_.clear();
+    pendingRow_ = -1;
+    pendingMark_.clear();
+    pendingRead_.clear();
+    refusal_.clear();
 }
 
 void RecordsetModel::readRow(int row) {
@@ -350,14 +444,30 @@ void RecordsetModel::emitRowChanged(int row) {
 void RecordsetModel::revertRow() {
     if (pendingRow_ < 0) return;
     const int row = pendingRow_;
-    pending_.clear();
-    pendingRow_ = -1;
-    emitRowChanged(row);
+    const bool added = isNewRow(row);
+    clearPending();
+    if (added) closeNewRow();
+    else emitRowChanged(row);
+}
+
+void RecordsetModel::runWrite(const std::function<void()>& write) {
+    struct Suspended {
+        bool& flag;
+        bool was;
+        explicit Suspended(bool& f) : flag(f), was(f) { flag = true; }
+        ~Suspended() { flag = was; }
+    } suspended(suspended_);
+    if (aroundWrite) aroundWrite(write);
+    else write();
 }
 
 bool RecordsetModel::commitRow() {
     if (pendingRow_ < 0 || !rs_) return true;
     const int row = pendingRow_;
+    if (pending_.isEmpty()) {
+        revertRow();  // typed into, and back to what it was: nothing to write
+        return true;
+    }
     if (beforeUpdate && beforeUpdate()) {
         revertRow();
         return false;
@@ -369,43 +479,59 @@ bool RecordsetModel::commitRow() {
         if (f >= 0) values.emplace_back(f, it.value());
         if (f >= 0) expected.emplace_back(f, pendingRead_.value(it.key()));
     }
-    const bool adding = isNewRowLine(row);
+    const bool adding = isNewRow(row);
     std::optional<Announcing> announcing;
     if (adding) announcing.emplace(announcing_);  // until the row is shown
     selfWrite_ = true;
     try {
-        if (adding) rs_->addRow(values);
-        else rs_->updateRow(row, values, expected);
+        runWrite([&] {
+            if (adding) rs_->addRow(values);
+            else rs_->updateRow(row, values, expected);
+        });
     } catch (const dao::Error& e) {
+        // Nothing was written. What was typed stays, marked; the row's
+        // other cells show what is stored now.
         selfWrite_ = false;
         announcing.reset();
+        refusal_ = QStringLiteral("%1 (error %2)").arg(e.Description()).arg(e.Number());
         cache_.remove(row / pageRows);
         // Changed elsewhere: the stored values are the ones to replace now.
         if (!adding && e.Number() == dao::err::WriteConflict) readRow(row);
-        revertRow();
+        emitRowChanged(row);
         if (writeFailed) writeFailed(e);
         return false;
     }
     selfWrite_ = false;
-    pending_.clear();
-    pendingRow_ = -1;
+    clearPending();
     if (adding) {
-        long long count = rows_ + 1;
+        const long long before = rows_;
+        long long count = before + 1;
         try {
             count = rs_->RecordCount();
         } catch (const dao::Error&) {
         }
-        if (count > rows_) {
-            beginInsertRows(QModelIndex(), int(rows_), int(count) - 1);
-            // The last page may have been read again, short, while the rows
-            // were announced.
-            cache_.remove(rows_ / pageRows);
+        // The last page may have been read again, short, while the row was written.
+        cache_.remove(before / pageRows);
+        if (count > before + 1) {
+            beginInsertRows(QModelIndex(), int(before) + 1, int(count) - 1);
             rows_ = count;
+            newRowOpen_ = false;
+            if (currentLine_ > before) currentLine_ += int(count - before - 1);
             endInsertRows();
+        } else if (count == before + 1) {
+            rows_ = count;  // the new row's line is the stored row's now
+            newRowOpen_ = false;
+        } else {
+            beginResetModel();
+            newRowOpen_ = false;
+            currentLine_ = -1;
+            clearCache();
+            readCount();
+            endResetModel();
         }
         announcing.reset();
-        emitRowChanged(int(rows_));  // the new-row line is empty again
-        emitRowChanged(row);
+        emitRowChanged(int(before));
+        emitRowChanged(newRowLine());
     } else {
         cache_.remove(row / pageRows);
         emitRowChanged(row);
@@ -413,58 +539,118 @@ bool RecordsetModel::commitRow() {
     return true;
 }
 
-void RecordsetModel::deleteRow(int row) {
-    if (!rs_ || row < 0) return;
-    if (isNewRowLine(row)) {
-        revertRow();
-        return;
+void RecordsetModel::deleteRows(QList<int> rows) {
+    if (!rs_) return;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<long long> positions;
+    for (int row : rows) {
+        // A row being typed is not stored yet: deleting it drops what was typed.
+        if (isNewRowLine(row) || isNewRow(row)) {
+            if (isNewRow(pendingRow_)) revertRow();
+        } else if (row >= 0 && row < rows_) {
+            positions.push_back(row);
+        }
     }
-    if (row >= rows_) return;
-    if (pendingRow_ == row) revertRow();
+    if (positions.empty()) return;
+    if (std::binary_search(positions.begin(), positions.end(), (long long)pendingRow_)) revertRow();
     Announcing announcing(announcing_);
     selfWrite_ = true;
     try {
-        rs_->deleteRow(row);
+        runWrite([&] { rs_->deleteRows(positions); });
     } catch (...) {
         selfWrite_ = false;
-        cache_.remove(row / pageRows);
-        emitRowChanged(row);
+        clearCache();
+        for (long long p : positions) emitRowChanged(int(p));
         throw;
     }
     selfWrite_ = false;
+    const long long n = (long long)positions.size();
     long long count = rows_;
     try {
         count = rs_->RecordCount();
     } catch (const dao::Error&) {
     }
     clearCache();
-    if (count == rows_ - 1) {
-        removedRow_ = row;
-        beginRemoveRows(QModelIndex(), row, row);
-        removedRow_ = -1;
-        clearCache();  // pages may have been read while the row was announced
-        rows_ = count;
-        if (pendingRow_ > row) --pendingRow_;
-        endRemoveRows();
+    if (count == rows_ - n) {
+        // The view is told range by range, the last one first.
+        removing_ = positions;
+        removingFrom_ = rows_;
+        for (long long i = n - 1; i >= 0;) {
+            const long long last = positions[size_t(i)];
+            long long first = last;
+            while (i > 0 && positions[size_t(i - 1)] == first - 1) {
+                --i;
+                --first;
+            }
+            --i;
+            const long long size = last - first + 1;
+            removingFrom_ = last + 1;
+            beginRemoveRows(QModelIndex(), int(first), int(last));
+            rows_ -= size;
+            if (pendingRow_ > last) pendingRow_ -= int(size);
+            if (currentLine_ > last) currentLine_ -= int(size);
+            else if (currentLine_ >= first) currentLine_ = -1;
+            removingFrom_ = first;
+            clearCache();  // pages may have been read while the rows were announced
+            endRemoveRows();
+        }
+        removing_.clear();
+        clearCache();
     } else if (count == rows_) {
-        emitRowChanged(row);  // the set keeps a deleted row's place
+        for (long long p : positions) emitRowChanged(int(p));  // the set keeps deleted rows' places
     } else {
         reload();
     }
 }
 
 void RecordsetModel::reload() {
+    // Pending edits follow their row (a new row being typed stays one).
+    const QByteArray row = pendingMark_;
+    const bool added = isNewRow(pendingRow_);
+    const auto edits = pending_;
+    const auto read = pendingRead_;
+    const QString refusal = refusal_;
+    if (added && rs_) {
+        // A new row joins the end of the whole set.
+        fetching_ = true;
+        try {
+            rs_->fetchAllKeys();
+        } catch (const dao::Error&) {
+        }
+        fetching_ = false;
+    }
     Announcing announcing(announcing_);
     beginResetModel();
-    pending_.clear();
-    pendingRow_ = -1;
+    clearPending();
+    newRowOpen_ = false;
+    currentLine_ = -1;
     clearCache();
     readCount();
+    long long at = -1;
+    if (!row.isEmpty()) {
+        try {
+            at = rs_->findBookmark(row, false);
+        } catch (const dao::Error&) {
+        }
+    } else if (added && newRowLine() >= 0) {
+        newRowOpen_ = true;
+        at = rows_;
+    }
+    if (at >= 0 && at <= rows_ && !edits.isEmpty()) {
+        pendingRow_ = int(at);
+        pendingMark_ = row;
+        pending_ = edits;
+        pendingRead_ = read;
+        refusal_ = refusal;
+    } else {
+        newRowOpen_ = false;
+    }
     endResetModel();
 }
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
-    if (parent.isValid() || !rs_ || pendingRow_ >= 0 || fetching_ || announcing_ > 0) return false;
+    if (parent.isValid() || !rs_ || fetching_ || suspended_ || announcing_ > 0) return false;
     if (rs_->database()->isBusy()) return false;  // not while a statement runs on it
     try {
         return rs_->isOpen() && (!rs_->keysComplete() || rs_->RecordCount() > rows_ || !complete_);
@@ -514,7 +700,8 @@ void RecordsetModel::fetchMore(const QModelIndex& parent) {
 }
 
 bool RecordsetModel::submit() {
-    commitRow();
+    // The view asks for this as its current row changes; the grid writes
+    // the row then itself (and on Enter), once.
     return true;
 }
 

@@ -11,7 +11,11 @@
 // A sorted set that has collected only its first rows shows those; the view
 // asks for the rest (canFetchMore/fetchMore) when it scrolls to their end.
 // The new-row line appears once every row is shown, so a row is never
-// added in the middle of the order.
+// added in the middle of the order; while a new row is typed it sits above
+// a new-row line of its own.
+//
+// Nothing typed is dropped unless the user says so: edits the set refused
+// stay in their row, marked, until they are written or dropped.
 
 #include "dao/dao.h"
 
@@ -22,6 +26,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 namespace controls {
 
@@ -58,15 +63,38 @@ public:
     void setAllowUpdate(bool allow) { allowUpdate_ = allow; }
     bool allowUpdate() const { return allowUpdate_; }
 
-    // Rows of the set (without the new-row line).
+    // Rows of the set (without the new row being typed and the new-row line).
     long long recordCount() const { return rows_; }
     // Index of the new-row line, or -1 when there is none.
     int newRowLine() const;
     bool isNewRowLine(int row) const { return row >= 0 && row == newRowLine(); }
+    // The line of a new row being typed (above the new-row line).
+    bool isNewRow(int row) const { return newRowOpen_ && row == rows_; }
 
-    // The row that holds unwritten edits (-1 for none).
+    // The row being edited (-1 for none): it holds unwritten values, or its
+    // editor was typed into.
     int pendingRow() const { return pendingRow_; }
     bool hasPendingEdits() const { return pendingRow_ >= 0; }
+    // Whether it holds values typed into it (not only an editor typed into).
+    bool hasPendingValues() const { return !pending_.isEmpty(); }
+    // Whether the set refused the pending values when they were last written.
+    bool pendingRefused() const { return !refusal_.isEmpty(); }
+
+    // The user began to type into a cell of the row: the row counts as being
+    // edited from now on (the record selector shows the pencil); on the
+    // new-row line a new row opens above a fresh new-row line.
+    void beginEdit(int row);
+    // The line the record selector marks as current (-1 for none).
+    void setCurrentLine(int row);
+
+    // Runs each write and delete of the model (a hook for the view, which
+    // shows a "still running" window meanwhile); by default it just runs.
+    std::function<void(const std::function<void()>&)> aroundWrite;
+    // While a statement runs on the set's connection (and the program
+    // answers events meanwhile), the model shows what it has read and reads
+    // nothing more from the set.
+    void setReadsSuspended(bool suspended) { suspended_ = suspended; }
+    bool readsSuspended() const { return suspended_; }
 
     // Checks a value typed into a cell. Returns an empty text when it is
     // acceptable, otherwise the message to show. *converted receives the
@@ -79,17 +107,21 @@ public:
     std::function<void(const dao::Error&)> writeFailed;
 
     // Writes the pending row: asks beforeUpdate, then writes only the changed
-    // fields. Returns true when nothing is pending any more and the row was
-    // written; on a cancel or a refusal the edits are dropped and the row
-    // shows the stored values again.
+    // fields. Returns true when the row was written (or nothing was
+    // pending). A cancel drops the edits. When the set refuses the write
+    // (any dao::Error), the edits stay in the row, marked, its other cells
+    // show the stored values, and writeFailed is told.
     bool commitRow();
     // Drops the pending edits.
     void revertRow();
-    // Deletes the row at the given line (not the new-row line). Throws
-    // dao::Error when the set refuses.
-    void deleteRow(int row);
+    // Deletes the rows at the given lines in one write (the new-row line and
+    // a new row being typed only drop what was typed). Throws dao::Error
+    // when the set refuses; then nothing is deleted.
+    void deleteRows(QList<int> rows);
+    void deleteRow(int row) { deleteRows({row}); }
 
-    // Re-reads everything (after an outside change of the set).
+    // Re-reads everything (after an outside change of the set). Pending
+    // edits stay with their row, wherever it is now.
     void reload();
 
     // QAbstractItemModel
@@ -99,11 +131,10 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    bool submit() override;
+    bool submit() override;  // writes nothing: commitRow does
     // More rows to show: the set has not collected them all, or collected
-    // them without this model. Not while a row holds unwritten edits (they
-    // belong to the row at their line), nor while the model is announcing a
-    // change.
+    // them without this model. Not while the model writes or announces a
+    // change. Pending edits stay with their row.
     bool canFetchMore(const QModelIndex& parent) const override;
     // Collects every row of the set and shows them.
     void fetchMore(const QModelIndex& parent) override;
@@ -132,6 +163,14 @@ private:
     void readRow(int row);  // into pendingRead_
     void detach();
     void readCount();
+    void runWrite(const std::function<void()>& write);
+    void openNewRow();
+    void closeNewRow();
+    void clearPending();
+    void markPending(int row);
+    // The set position a line of the view shows while deleted rows are
+    // being announced (-1: a deleted row).
+    long long setPosition(int row) const;
 
     dao::RecordsetPtr rs_;
     QVector<Column> bound_;
@@ -145,6 +184,7 @@ private:
     long long rows_ = 0;
     bool complete_ = true;  // rows_ is every row of the set
     bool selfWrite_ = false;
+    bool suspended_ = false;  // see setReadsSuspended
     bool fetching_ = false;
     bool changedWhileFetching_ = false;
     // While the model announces a change of its own (a reset, rows added,
@@ -152,14 +192,21 @@ private:
     // fetched from a signal of the change (Qt's model checker does at every
     // signal) would start another change inside it.
     int announcing_ = 0;
-    // A row the set has deleted while the view is told it goes (-1: none).
-    int removedRow_ = -1;
+    // Rows the set has deleted while the view is told they go (ascending),
+    // and the first line of those already announced (the view has dropped
+    // every deleted row from there on).
+    std::vector<long long> removing_;
+    long long removingFrom_ = 0;
 
     int pendingRow_ = -1;
-    QMap<int, QVariant> pending_;  // field index -> new value
+    QMap<int, QVariant> pending_;  // column -> new value
     // The pending row as the grid showed it when the user began changing
     // it (column -> value): a write changes only fields that still hold it.
     QMap<int, QVariant> pendingRead_;
+    QByteArray pendingMark_;       // the bookmark of the pending row (not of a new row)
+    QString refusal_;              // why the set refused them ("" when it did not)
+    bool newRowOpen_ = false;      // a new row is being typed at line rows_
+    int currentLine_ = -1;
 
     mutable QCache<long long, Page> cache_;
     mutable bool repaintAfterRun_ = false;  // rows went unread while a statement ran

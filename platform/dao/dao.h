@@ -503,6 +503,8 @@ public:
     void setSort(const QString& expression) { sort_ = parseSort(expression); }
     const SortOrder& sortOrder() const { return sort_; }
     void setSort(SortOrder order) { sort_ = std::move(order); }
+    // The order this set was opened in by a sort (empty: its statement's own).
+    const SortOrder& sortedBy() const { return sortedBy_; }
     // A new set of the given type (0: this set's type) over exactly the rows
     // of this one, ordered by Sort (a field the set lacks is 3265); without
     // a Sort, the statement run again. Text sorts without regard to case,
@@ -536,10 +538,11 @@ public:
     // them or, on a failure, none.
     void deleteRows(std::vector<long long> positions);
     // The bookmark of the row at a position, and the position of a bookmark
-    // (-1 when the set has no such row; a sorted set collects the rest of
-    // its rows to look).
+    // (-1 when the set has no such row). A sorted set that has collected
+    // its first rows only collects the rest to look, unless collectRest is
+    // false.
     QByteArray bookmarkAt(long long pos) const;
-    long long findBookmark(const QByteArray& bookmark);
+    long long findBookmark(const QByteArray& bookmark, bool collectRest = true);
     // Why the set cannot be written ("" when it can), for the windows to say.
     QString readOnlyReason() const;
     // Adds a row at the end; returns its position.
@@ -559,11 +562,13 @@ private:
     friend class Field;
     friend class FieldList;
     Recordset(DatabasePtr db, QString source, int type);
+    RecordsetPtr openSorted(int type);
 
     DatabasePtr db_;
     QString source_;
     int type_ = dbOpenDynaset;
     SortOrder sort_;
+    SortOrder sortedBy_;
     QStringList names_;
     int editMode_ = dbEditNone;
     std::unique_ptr<Impl> d_;

@@ -952,6 +952,12 @@ RecordsetPtr Recordset::OpenRecordset(int type) {
     if (type == 0) type = type_;
     if (type != dbOpenTable && type != dbOpenDynaset && type != dbOpenSnapshot) throw Error(err::InvalidPropertyValue);
     if (sort_.empty()) return db_->openStatement(source_, d_->sql, type);
+    RecordsetPtr sorted = openSorted(type);
+    sorted->sortedBy_ = sort_;
+    return sorted;
+}
+
+RecordsetPtr Recordset::openSorted(int type) {
     const std::vector<int> fields = d_->sortFields(sort_);
     if (d_->keyed && d_->shape.limit.isEmpty()) {
         // Every row the statement picks, in the new order: the statement
@@ -998,6 +1004,7 @@ RecordsetPtr Recordset::Clone() {
     d_->completeKeys();
     RecordsetPtr copy(new Recordset(db_, source_, type_));
     copy->names_ = names_;
+    copy->sortedBy_ = sortedBy_;
     copy->d_->copyFrom(*d_);
     return copy;
 }
@@ -1067,11 +1074,11 @@ QByteArray Recordset::bookmarkAt(long long p) const {
     return keyBytes(d_->keyed ? (*d_->keys)[size_t(p)] : p);
 }
 
-long long Recordset::findBookmark(const QByteArray& bookmark) {
+long long Recordset::findBookmark(const QByteArray& bookmark, bool collectRest) {
     d_->checkOpen();
     const sqlite3_int64 key = bytesKey(bookmark);
     long long p = d_->positionOf(key);
-    if (p < 0 && !d_->keysComplete) {
+    if (p < 0 && collectRest && !d_->keysComplete) {
         d_->completeKeys();
         p = d_->positionOf(key);
     }

@@ -9,19 +9,25 @@
 #include "dao/dao.h"
 #include "support/gui/modelcheck.h"
 #include "support/gui/msgboxes.h"
+#include "support/gui/windows.h"
 #include "support/tempdir.h"
 #include "ui/msgbox.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include "support/sqlfile.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +65,8 @@ protected:
             events.push_back("BeforeDelete");
             if (cancelNext) Cancel = -1;
         });
+        QObject::connect(grid.get(), &DataGrid::HeadClick,
+                         [this](int ColIndex) { events.push_back("HeadClick " + std::to_string(ColIndex)); });
         grid->resize(600, 300);
     }
 
@@ -89,6 +97,37 @@ protected:
         QTest::keyClick(editor, key);
         QCoreApplication::processEvents();  // the editor commits on a queued call
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void showActive() {
+        grid->show();
+        grid->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(grid.get()));
+    }
+
+    QLineEdit* editorAt(int row, int column) const {
+        return qobject_cast<QLineEdit*>(grid->indexWidget(at(row, column)));
+    }
+
+    // Types into a cell as the user does: the first key opens its editor.
+    QLineEdit* typeKeys(int row, int column, const QString& text) {
+        grid->setCurrentIndex(at(row, column));
+        QTest::keyClick(grid.get(), text.at(0).toLatin1());
+        QLineEdit* editor = editorAt(row, column);
+        if (editor) QTest::keyClicks(editor, text.mid(1));
+        return editor;
+    }
+
+    QString selector(int row) const { return grid->model()->headerData(row, Qt::Vertical).toString(); }
+
+    void clickHeading(int column) {
+        QHeaderView* h = grid->horizontalHeader();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(column) + 8, h->height() / 2));
+    }
+
+    void clickSelector(int row, Qt::KeyboardModifiers keys = {}) {
+        QHeaderView* v = grid->verticalHeader();
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, keys, QPoint(v->width() / 2, v->sectionViewportPosition(row) + 4));
     }
 
     TempFolder folder;
@@ -185,20 +224,6 @@ TEST_F(DataGridTest, theNewRowLineAddsARow) {
     EXPECT_TRUE(shown(6, 0).isEmpty());
 }
 
-TEST_F(DataGridTest, wrongDateOrDurationIsRefusedWithAMessage) {
-    open(QStringLiteral("runlog"));
-    grid->show();
-    typeInto(0, 0, QStringLiteral("31/05/2024"));
-    typeInto(0, 0, QStringLiteral("2024-02-30"));
-    typeInto(0, 1, QStringLiteral("1:30"));
-    ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("YYYY-MM-DD")));
-    EXPECT_TRUE(boxes[2].prompt.contains(QStringLiteral("whole number of minutes")));
-    EXPECT_TRUE(events.empty());
-    EXPECT_FALSE(grid->DataChanged());
-    EXPECT_EQ(scalar(file, "select Date || ' ' || Time from runlog where rowid = 1"), QStringLiteral("2024-01-01 30"));
-}
-
 TEST_F(DataGridTest, deleteKeyAsksAndDeletesTheSelectedRow) {
     open(QStringLiteral("runlog"));
     grid->show();
@@ -226,38 +251,6 @@ TEST_F(DataGridTest, deleteWithoutASelectedRowOrWhenNotAllowedDoesNothing) {
     QTest::keyClick(grid.get(), Qt::Key_Delete);
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(scalar(file, "select count(*) from runlog"), QStringLiteral("5"));
-}
-
-TEST_F(DataGridTest, aWriteTheSetRefusesIsReportedAndTheGridStaysUsable) {
-    open(QStringLiteral("select Type, count(*) as Runs from runlog group by Type order by Type"));
-    grid->setCurrentIndex(at(0, 0));
-    grid->model()->setData(at(0, 0), QStringLiteral("Easy"));
-    EXPECT_FALSE(grid->UpdateRow());
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("not saved")));
-    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("3027")));
-    EXPECT_EQ(shown(0, 0), QStringLiteral("Long"));
-    EXPECT_EQ(scalar(file, "select count(*) from runlog where Type = 'Easy'"), QStringLiteral("0"));
-
-    // Deleting from it is refused the same way.
-    grid->show();
-    grid->selectRow(0);
-    QTest::keyClick(grid.get(), Qt::Key_Delete);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_TRUE(boxes[1].prompt.contains(QStringLiteral("not deleted")));
-    EXPECT_EQ(grid->model()->rowCount(), 2);
-}
-
-TEST_F(DataGridTest, aRowDeletedMeanwhileIsNotWrittenAgain) {
-    open(QStringLiteral("runlog"));
-    exec(file, "DELETE FROM runlog WHERE rowid = 2");
-    grid->setCurrentIndex(at(1, 2));
-    grid->model()->setData(at(1, 2), QStringLiteral("Race"));
-    EXPECT_FALSE(grid->UpdateRow());
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("3167")));
-    EXPECT_EQ(scalar(file, "select count(*) from runlog"), QStringLiteral("4"));
-    EXPECT_FALSE(grid->DataChanged());
 }
 
 // Another program changes a run the grid shows. A write of a field it
@@ -355,6 +348,229 @@ TEST_F(DataGridTest, aLargeSetIsReadOnlyAroundTheRowsInView) {
     EXPECT_EQ(shown(0, 3), QStringLiteral("run 0"));
     // Only a few pages were read, far below the cache's budget.
     EXPECT_LT(grid->recordsetModel()->cachedBytes(), 256 * 1024);
+}
+
+// A value the cell refuses stays in its editor, marked, with the message,
+// whichever way the user tries to leave the cell; Esc drops it.
+TEST_F(DataGridTest, aRefusedValueStaysInItsEditorWhicheverWayTheUserLeaves) {
+    open(QStringLiteral("runlog"));
+    showActive();
+    const struct {
+        const char* way;
+        std::function<void()> leave;
+    } ways[] = {
+        {"Enter", [&] { QTest::keyClick(editorAt(0, 1), Qt::Key_Return); }},
+        {"Tab", [&] { QTest::keyClick(editorAt(0, 1), Qt::Key_Tab); }},
+        {"Down arrow", [&] { QTest::keyClick(editorAt(0, 1), Qt::Key_Down); }},
+        {"click on another row",
+         [&] { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(at(3, 2)).center()); }},
+        {"click on a record selector", [&] { clickSelector(3); }},
+        {"click on a heading", [&] { clickHeading(2); }},
+        {"the window's refresh or close", [&] { EXPECT_FALSE(grid->finishEdits()); }},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        recorder.clear();
+        events.clear();
+        ASSERT_NE(typeKeys(0, 1, QStringLiteral("1:30")), nullptr);
+        EXPECT_EQ(selector(0), QString(QChar(0x270E)));
+        w.leave();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("whole number of minutes")));
+        QLineEdit* editor = editorAt(0, 1);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->text(), QStringLiteral("1:30"));
+        EXPECT_EQ(editor->selectedText(), QStringLiteral("1:30"));
+        EXPECT_EQ(grid->currentIndex(), at(0, 1));
+        EXPECT_TRUE(events.empty());
+        EXPECT_TRUE(grid->DataChanged());
+        QTest::keyClick(editor, Qt::Key_Escape);
+        EXPECT_FALSE(grid->DataChanged());
+        EXPECT_EQ(shown(0, 1), QStringLiteral("30"));
+    }
+    ASSERT_NE(typeKeys(0, 0, QStringLiteral("2024-02-30")), nullptr);
+    QTest::keyClick(editorAt(0, 0), Qt::Key_Return);
+    EXPECT_TRUE(boxes.back().prompt.contains(QStringLiteral("YYYY-MM-DD")));
+    EXPECT_EQ(scalar(file, "select Date || ' ' || Time from runlog where rowid = 1"), QStringLiteral("2024-01-01 30"));
+}
+
+// A write the set refuses keeps what was typed in the row, marked, and the
+// row's other cells show what is stored; leaving asks again.
+TEST_F(DataGridTest, aWriteTheSetRefusesKeepsWhatWasTypedMarked) {
+    open(QStringLiteral("runlog"));
+    showActive();
+    exec(file, "DELETE FROM runlog WHERE rowid = 2");
+    QTest::keyClick(typeKeys(1, 2, QStringLiteral("Race")), Qt::Key_Return);
+    EXPECT_EQ(events, std::vector<std::string>{"BeforeUpdate"});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("not saved")));
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("3167")));
+    EXPECT_TRUE(grid->DataChanged());
+    EXPECT_EQ(shown(1, 2), QStringLiteral("Race"));
+    EXPECT_TRUE(grid->model()->data(at(1, 2), Qt::BackgroundRole).isValid());
+    EXPECT_TRUE(grid->model()->data(at(1, 2), Qt::ToolTipRole).toString().contains(QStringLiteral("Not saved")));
+    EXPECT_FALSE(grid->model()->data(at(1, 1), Qt::BackgroundRole).isValid());
+
+    QTest::keyClick(grid.get(), Qt::Key_Down);  // asked again, refused again: the row stays current
+    EXPECT_EQ(events.size(), 2u);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+    EXPECT_EQ(shown(1, 2), QStringLiteral("Race"));
+    QTest::keyClick(grid.get(), Qt::Key_Escape);
+    EXPECT_FALSE(grid->DataChanged());
+    EXPECT_EQ(shown(1, 2), QStringLiteral("#Deleted"));
+    EXPECT_EQ(scalar(file, "select count(*) from runlog"), QStringLiteral("4"));
+}
+
+// A write waiting for another program's lock shows the "still running"
+// window; Cancel ends the wait and the typed values stay to be written.
+TEST_F(DataGridTest, aWriteWaitingForALockCanBeCancelledAndKeepsTheEdits) {
+    open(QStringLiteral("runlog"));
+    showActive();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    bool seen = false;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (auto* running = grid->findChild<QDialog*>(QStringLiteral("frmRunning"))) {
+            seen = true;
+            QTest::mouseClick(running->findChild<QPushButton*>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+        }
+    });
+    cancel.start(50);
+    QTest::keyClick(typeKeys(0, 3, QStringLiteral("locked out")), Qt::Key_Return);
+    cancel.stop();
+    EXPECT_TRUE(seen);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("3059")));
+    EXPECT_EQ(shown(0, 3), QStringLiteral("locked out"));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QTest::keyClick(grid.get(), Qt::Key_Return);  // once the lock is gone, Enter writes what was kept
+    EXPECT_FALSE(grid->DataChanged());
+    EXPECT_EQ(scalar(file, "select Description from runlog where rowid = 1"), QStringLiteral("locked out"));
+}
+
+TEST_F(DataGridTest, aSetThatCannotBeWrittenOpensNoEditorAndHasNoNewRowLine) {
+    const struct {
+        const char* source;
+        int type;
+    } sets[] = {
+        {"select Type, count(*) as Runs from runlog group by Type order by Type", controls::vbRSTypeDynaset},
+        {"select a.Type, b.Time from runlog a join runlog b on a.rowid = b.rowid", controls::vbRSTypeDynaset},
+        {"runlog", controls::vbRSTypeSnapShot},
+    };
+    showActive();
+    for (const auto& set : sets) {
+        SCOPED_TRACE(set.source);
+        data->setRecordsetType(set.type);
+        open(QString::fromUtf8(set.source));
+        EXPECT_EQ(grid->model()->rowCount(), int(grid->ApproxCount()));
+        grid->setCurrentIndex(at(0, 0));
+        QTest::keyClick(grid.get(), 'X');
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(at(0, 0)).center());
+        EXPECT_EQ(QApplication::focusWidget(), grid.get());  // no editor took the keys
+        EXPECT_EQ(grid->currentIndex().row(), 0);
+        const long long rows = grid->ApproxCount();
+        clickSelector(0);
+        QTest::keyClick(grid.get(), Qt::Key_Delete);
+        EXPECT_EQ(grid->ApproxCount(), rows);
+    }
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(scalar(file, "select count(*) from runlog"), QStringLiteral("5"));
+}
+
+TEST_F(DataGridTest, recordSelectorsShowTheCurrentRowThePencilAndTheNewRowLine) {
+    open(QStringLiteral("runlog"));
+    showActive();
+    const QString triangle(QChar(0x25B6)), pencil(QChar(0x270E));
+    grid->setCurrentIndex(at(2, 1));
+    EXPECT_EQ(selector(2), triangle);
+    EXPECT_EQ(selector(1), QString());
+    EXPECT_EQ(selector(5), QStringLiteral("*"));
+    QLineEdit* editor = typeKeys(2, 3, QStringLiteral("x"));  // from the first character on
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(selector(2), pencil);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(selector(2), triangle);
+
+    // A new row being typed sits above a new-row line of its own.
+    editor = typeKeys(5, 0, QStringLiteral("2"));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(grid->model()->rowCount(), 7);
+    EXPECT_EQ(selector(5), pencil);
+    EXPECT_EQ(selector(6), QStringLiteral("*"));
+    QTest::keyClicks(editor, QStringLiteral("024-06-01"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(scalar(file, "select Date from runlog where rowid = 6"), QStringLiteral("2024-06-01"));
+    EXPECT_EQ(grid->model()->rowCount(), 7);
+    EXPECT_EQ(selector(5), triangle);
+    EXPECT_EQ(selector(6), QStringLiteral("*"));
+    // A new row dropped leaves the new-row line where it was.
+    QTest::keyClick(typeKeys(6, 3, QStringLiteral("y")), Qt::Key_Escape);
+    EXPECT_EQ(grid->model()->rowCount(), 7);
+    EXPECT_EQ(selector(6), QStringLiteral("*"));
+    EXPECT_EQ(selector(grid->currentIndex().row()), triangle);
+}
+
+// A click on the current cell followed at once by a key types into that
+// cell (the view's own delayed edit sent the key to a search for a row).
+TEST_F(DataGridTest, typingRightAfterAClickOnTheCurrentCellTypesIntoIt) {
+    open(QStringLiteral("runlog"));
+    showActive();
+    grid->setCurrentIndex(at(0, 2));  // "Long"; row 1 holds "Tempo"
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(at(0, 2)).center());
+    QTest::keyClick(grid.get(), 'T');
+    ASSERT_NE(editorAt(0, 2), nullptr);
+    EXPECT_EQ(editorAt(0, 2)->text(), QStringLiteral("T"));
+    EXPECT_EQ(grid->currentIndex(), at(0, 2));
+    QTest::keyClick(editorAt(0, 2), Qt::Key_Escape);
+    // The click alone opens the editor once no double click can follow.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(at(0, 2)).center());
+    ASSERT_TRUE(testsupport::waitFor([&] { return editorAt(0, 2) != nullptr; }));
+    EXPECT_EQ(editorAt(0, 2)->text(), QStringLiteral("Long"));
+}
+
+TEST_F(DataGridTest, selectedRowsAreDeletedAfterOneQuestionAllOrNothing) {
+    open(QStringLiteral("runlog"));
+    showActive();
+    clickSelector(1);
+    clickSelector(3, Qt::ShiftModifier);
+    EXPECT_EQ(grid->SelectedRowCount(), 3);
+    exec(file, "CREATE TRIGGER keep BEFORE DELETE ON runlog WHEN old.Description = 'run 2' "
+               "BEGIN SELECT RAISE(ABORT, 'run 2 stays'); END;");
+    QTest::keyClick(grid.get(), Qt::Key_Delete);
+    EXPECT_EQ(events, std::vector<std::string>{"BeforeDelete"});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("Nothing was deleted")));
+    EXPECT_EQ(grid->ApproxCount(), 5);
+    EXPECT_EQ(scalar(file, "select count(*) from runlog"), QStringLiteral("5"));
+
+    exec(file, "DROP TRIGGER keep");
+    QTest::keyClick(grid.get(), Qt::Key_Delete);
+    EXPECT_EQ(events.size(), 2u);
+    EXPECT_EQ(scalar(file, "select group_concat(Description, ',') from runlog"), QStringLiteral("run 0,run 4"));
+    EXPECT_EQ(grid->model()->rowCount(), 3);
+    EXPECT_EQ(shown(1, 3), QStringLiteral("run 4"));
+}
+
+TEST_F(DataGridTest, columnsFitTheirValuesAndWidenByDraggingAnEdge) {
+    open(QStringLiteral("runlog"));
+    showActive();
+    QHeaderView* h = grid->horizontalHeader();
+    grid->setColumnWidthSamples(QStringLiteral("type"), {QStringLiteral("Lactate Threshold")});
+    EXPECT_GT(h->sectionSize(2), grid->fontMetrics().horizontalAdvance(QStringLiteral("Lactate Threshold")));
+    const int before = h->sectionSize(0);
+    const int edge = h->sectionViewportPosition(0) + before - 1;
+    const int y = h->height() / 2;
+    QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(edge, y));
+    QMouseEvent move(QEvent::MouseMove, QPointF(edge + 40, y), h->viewport()->mapToGlobal(QPointF(edge + 40, y)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(h->viewport(), &move);
+    QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(edge + 40, y));
+    EXPECT_GE(h->sectionSize(0), before + 30);
+    EXPECT_TRUE(events.empty());  // widening is not a heading click
 }
 
 }  // namespace

@@ -127,15 +127,27 @@ TEST_F(LazyRowsTest, rowAddedAfterTheRestIsShownJoinsTheEnd) {
     EXPECT_EQ(shown(0, 1), QStringLiteral("30"));
 }
 
-TEST_F(LazyRowsTest, rowBeingEditedWaitsBeforeTheRestIsFetched) {
+// While a row holds edits the rest of the rows still show as the view
+// scrolls to them, and the edits stay with their row, also when rows that
+// sort before it arrived meanwhile.
+TEST_F(LazyRowsTest, rowsPastTheFirstOnesShowWhileARowHoldsEdits) {
     sortBy(QStringLiteral("[Time]"));
+    showGrid();
     ASSERT_TRUE(grid->model()->setData(grid->model()->index(3, 3), QStringLiteral("typed")));
-    EXPECT_FALSE(grid->model()->canFetchMore(QModelIndex()));
-    grid->model()->fetchMore(QModelIndex());
-    EXPECT_EQ(grid->model()->rowCount(), kFirst);
-    EXPECT_EQ(shown(3, 3), QStringLiteral("typed"));
-    model()->revertRow();
-    EXPECT_TRUE(grid->model()->canFetchMore(QModelIndex()));
+    const QString edited = data->Recordset()->valueAt(3, 3).toString();
+    exec(file, "INSERT INTO runlog VALUES ('2023-01-01', 1, 'Long', 'first'), ('2023-01-02', 2, 'Long', 'second');");
+    grid->scrollToBottom();
+    ASSERT_TRUE(testsupport::waitFor([&] { return grid->model()->rowCount() == kRows + 3; }))
+        << grid->model()->rowCount();
+    EXPECT_EQ(model()->pendingRow(), 5);
+    EXPECT_EQ(shown(5, 3), QStringLiteral("typed"));
+    EXPECT_EQ(shown(0, 3), QStringLiteral("first"));
+    ASSERT_TRUE(model()->commitRow());
+    EXPECT_EQ(testsupport::scalarSql(file, "select count(*) from runlog where Description = 'typed'"),
+              QStringLiteral("1"));
+    EXPECT_EQ(testsupport::scalarSql(file, "select count(*) from runlog where Description = '" +
+                                               edited.toStdString() + "'"),
+              QStringLiteral("0"));
 }
 
 TEST_F(LazyRowsTest, rowsChangedMeanwhileShowAfreshWhenTheRestIsFetched) {
