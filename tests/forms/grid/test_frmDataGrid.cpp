@@ -20,16 +20,23 @@
 #include "ui/screen.h"
 #include "ui/twips.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
+#include "platform/controls/loggrid.h"
+#include "support/gui/windows.h"
 #include "support/sqlfile.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -111,6 +118,35 @@ protected:
         QTest::mouseClick(h->viewport(), Qt::LeftButton, keys, QPoint(h->sectionViewportPosition(column) + 4, h->height() / 2));
     }
 
+    static void activate(QWidget* w) {
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    }
+
+    static QLineEdit* editorAt(frmDataGrid* g, int row, int column) {
+        return qobject_cast<QLineEdit*>(g->grdDataGrid->indexWidget(g->grdDataGrid->model()->index(row, column)));
+    }
+
+    // Types into a cell as the user does: the first key opens its editor.
+    static QLineEdit* typeKeys(frmDataGrid* g, int row, int column, const QString& text) {
+        g->grdDataGrid->setCurrentIndex(g->grdDataGrid->model()->index(row, column));
+        QTest::keyClick(g->grdDataGrid, text.at(0).toLatin1());
+        QLineEdit* editor = editorAt(g, row, column);
+        if (editor) QTest::keyClicks(editor, text.mid(1));
+        return editor;
+    }
+
+    static void clickSelector(frmDataGrid* g, int row, Qt::KeyboardModifiers keys = {}) {
+        QHeaderView* v = g->grdDataGrid->verticalHeader();
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, keys, QPoint(v->width() / 2, v->sectionViewportPosition(row) + 4));
+    }
+
+    QStringList prompts() const {
+        QStringList out;
+        for (const auto& b : boxes) out << b.prompt;
+        return out;
+    }
+
     TempFolder folder;
     QString file;
     testsupport::MsgBoxRecorder recorder;
@@ -170,12 +206,18 @@ TEST_F(GridWindowTest, reloadsTheLogOnActivationWhileTheFlagIsSetButNotAfterClos
     EXPECT_EQ(rows(g), 7);
 }
 
-TEST_F(GridWindowTest, aQuerysGridShowsTheWholeLogWhileTheFlagIsSet) {
+// The rows of a query stay the query's rows: only a grid on the whole log
+// reads it again on activation.
+TEST_F(GridWindowTest, aQuerysGridKeepsItsRowsOnActivationWhileTheFlagIsSet) {
     Module1::bGridFromEntry = True;
     frmDataGrid* g = openGrid(openSet(QStringLiteral("select * from runlog where Time > 35")));
     ASSERT_NE(g, nullptr);
-    EXPECT_EQ(rows(g), 6);
-    EXPECT_EQ(g->Data1->RecordSource(), QStringLiteral("runlog"));
+    frmDataGrid* other = openGrid(openSet(QStringLiteral("select * from runlog where Time < 35")));
+    ASSERT_NE(other, nullptr);
+    exec(file, "INSERT INTO runlog VALUES ('2024-05-07', 45, 'Long', 'seven')");
+    g->activateForm();
+    EXPECT_EQ(column(g, 1), QStringLiteral("40 60 50"));
+    EXPECT_EQ(column(other, 1), QStringLiteral("20 10 30"));
 }
 
 TEST_F(GridWindowTest, withoutTheFlagAQuerysGridKeepsItsRows) {
@@ -418,6 +460,229 @@ TEST_F(GridWindowTest, refreshWithoutARecordsetReportsTheError) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("Error:91 ")));
     EXPECT_TRUE(g->isLoaded());
+}
+
+// Every way out of the rows (refresh, close, the close box, a sort, the
+// reload on activation) treats the open editor's text like the row's other
+// edits: asked about and written on Yes; refused, it stays in its editor and
+// the window does nothing else.
+TEST_F(GridWindowTest, everyWayOutOfTheRowsSettlesTheOpenEditorFirst) {
+    const struct {
+        const char* way;
+        std::function<void(frmDataGrid*)> leave;
+        std::function<bool(frmDataGrid*)> done;  // whether the window did what was asked
+    } ways[] = {
+        {"Alt+R", [](frmDataGrid*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier); },
+         [](frmDataGrid* g) { return rows(g) == 7; }},
+        {"Alt+C", [](frmDataGrid*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier); },
+         [](frmDataGrid* g) { return !g->isLoaded(); }},
+        {"close box", [](frmDataGrid* g) { g->close(); }, [](frmDataGrid* g) { return !g->isLoaded(); }},
+        {"heading click", [](frmDataGrid* g) { clickHeading(g, 1); },
+         [](frmDataGrid* g) { return shown(g, 0, 1) == QStringLiteral("10"); }},
+        {"activation",
+         [](frmDataGrid* g) {
+             Module1::bGridFromEntry = True;
+             ui::Forms::Item(0)->activateForm();
+             g->activateForm();
+         },
+         [](frmDataGrid* g) { return rows(g) == 7; }},
+    };
+    for (const bool refused : {false, true}) {
+        for (const auto& w : ways) {
+            SCOPED_TRACE(std::string(w.way) + (refused ? ", refused value" : ""));
+            exec(file, "DELETE FROM runlog WHERE rowid > 6; UPDATE runlog SET Description = 'two' WHERE rowid = 2");
+            Module1::bGridFromEntry = False;
+            frmDataGrid* other = openGrid(openSet(QStringLiteral("select * from runlog where Time > 45")));
+            frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
+            ASSERT_NE(g, nullptr);
+            activate(g);
+            ASSERT_NE(typeKeys(g, 1, refused ? 1 : 3, refused ? QStringLiteral("1:30") : QStringLiteral("typed")),
+                      nullptr);
+            exec(file, "INSERT INTO runlog VALUES ('2024-05-07', 45, 'Long', 'seven')");
+            boxes.clear();
+            answers = {ui::vbYes};
+            w.leave(g);
+            testsupport::waitFor([&] { return !boxes.empty(); }, 1000);  // an access key clicks a little later
+            ASSERT_EQ(boxes.size(), 1u) << prompts().join(u'|').toStdString();
+            if (refused) {
+                EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("whole number of minutes")));
+                EXPECT_TRUE(g->isLoaded());
+                ASSERT_NE(editorAt(g, 1, 1), nullptr);
+                EXPECT_EQ(editorAt(g, 1, 1)->text(), QStringLiteral("1:30"));
+                EXPECT_EQ(rows(g), 6);
+                EXPECT_EQ(shown(g, 0, 1), QStringLiteral("40"));
+                QTest::keyClick(editorAt(g, 1, 1), Qt::Key_Escape);
+            } else {
+                EXPECT_EQ(boxes[0].prompt, QStringLiteral("Commit changes?"));
+                EXPECT_EQ(scalar(file, "select Description from runlog where rowid = 2"), QStringLiteral("typed"));
+                EXPECT_TRUE(w.done(g));
+            }
+            testsupport::unloadAllForms();
+            (void)other;
+        }
+    }
+}
+
+// A heading clicked while another row holds edits sorts once the commit
+// question is answered, Yes or No.
+TEST_F(GridWindowTest, aHeadingClickSortsAfterTheCommitQuestion) {
+    for (const int answer : {int(ui::vbYes), int(ui::vbNo)}) {
+        SCOPED_TRACE(answer);
+        exec(file, "UPDATE runlog SET Type = 'Race' WHERE rowid = 3");
+        frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
+        ASSERT_NE(g, nullptr);
+        activate(g);
+        QLineEdit* editor = typeKeys(g, 2, 3, QStringLiteral("edited"));
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClick(editor, Qt::Key_Escape);
+        ASSERT_NE(typeKeys(g, 2, 2, QStringLiteral("Easy")), nullptr);
+        // Another cell of the row: the value joins the row's edits.
+        QTest::mouseClick(g->grdDataGrid->viewport(), Qt::LeftButton, {},
+                          g->grdDataGrid->visualRect(g->grdDataGrid->model()->index(2, 0)).center());
+        ASSERT_TRUE(g->grdDataGrid->DataChanged());
+        boxes.clear();
+        answers = {answer};
+        clickHeading(g, 1);
+        EXPECT_EQ(prompts(), QStringList{QStringLiteral("Commit changes?")});
+        EXPECT_EQ(column(g, 1), QStringLiteral("10 20 30 40 50 60"));
+        EXPECT_EQ(scalar(file, "select Type from runlog where rowid = 3"),
+                  answer == ui::vbYes ? QStringLiteral("Easy") : QStringLiteral("Race"));
+        g->Unload();
+    }
+}
+
+// A sort reorders the rows the grid shows, whatever picked them, and a set
+// that could be written before still can be.
+TEST_F(GridWindowTest, aSortKeepsTheRowsOfTheQuery) {
+    const struct {
+        const char* source;
+        int heading;
+        Qt::KeyboardModifiers keys;
+        int shownColumn;
+        const char* expected;
+        bool writable;
+    } cases[] = {
+        {"select * from runlog limit 3", 1, Qt::NoModifier, 1, "20 40 60", true},
+        {"select * from runlog order by Date desc limit 3", 1, Qt::NoModifier, 1, "10 30 50", true},
+        {"select Type, count(*) as Runs from runlog group by Type", 1, Qt::ControlModifier, 1, "2 1 1 1 1", false},
+        {"select distinct Type from runlog where Time > 15", 0, Qt::NoModifier, 0, "Fartlek Long Race Tempo", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        frmDataGrid* g = openGrid(openSet(QString::fromUtf8(c.source)));
+        ASSERT_NE(g, nullptr);
+        clickHeading(g, c.heading, c.keys);
+        EXPECT_EQ(column(g, c.shownColumn), QString::fromUtf8(c.expected));
+        EXPECT_EQ(g->lblReadOnly->isVisibleTo(g), !c.writable);
+        EXPECT_EQ(bool(g->grdDataGrid->model()->flags(g->grdDataGrid->model()->index(0, 0)) & Qt::ItemIsEditable),
+                  c.writable);
+        g->Unload();
+    }
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(GridWindowTest, aReadOnlySetIsSaidToBeSoInTheWindow) {
+    frmDataGrid* g = openGrid(openSet(QStringLiteral("select Type, count(*) as Runs from runlog group by Type")));
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->lblReadOnly->isVisible());
+    EXPECT_TRUE(g->lblReadOnly->text().startsWith(QStringLiteral("Read-only: ")));
+    EXPECT_GT(g->lblReadOnly->text().size(), 12);
+    EXPECT_EQ(g->grdDataGrid->model()->rowCount(), 5);  // no new-row line
+    frmDataGrid* log = openGrid(openSet(QStringLiteral("runlog")));
+    ASSERT_NE(log, nullptr);
+    EXPECT_FALSE(log->lblReadOnly->isVisible());
+}
+
+TEST_F(GridWindowTest, afterASortTheFirstRowsShowWithTheFirstRowCurrent) {
+    exec(file, "DROP TABLE runlog");
+    testgrid::createShuffledLog(file, 200);
+    frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
+    ASSERT_NE(g, nullptr);
+    activate(g);
+    g->grdDataGrid->setFocus();
+    QTest::keyClick(g->grdDataGrid, Qt::Key_End, Qt::ControlModifier);
+    ASSERT_GT(g->grdDataGrid->rowAt(0), 100);
+    clickHeading(g, 1);
+    EXPECT_EQ(g->grdDataGrid->rowAt(0), 0);
+    EXPECT_EQ(g->grdDataGrid->currentIndex().row(), 0);
+    EXPECT_EQ(shown(g, 0, 1), QStringLiteral("30"));
+}
+
+// The whole log read again on activation keeps the user's sort and current
+// row, and shows the row added meanwhile.
+TEST_F(GridWindowTest, aWholeLogGridReloadsInItsOrderAtTheUsersRow) {
+    frmaddnew* entry = nullptr;
+    frmDataGrid* g = openFromEntryForm(&entry);
+    ASSERT_NE(g, nullptr);
+    clickHeading(g, 1, Qt::ControlModifier);
+    g->grdDataGrid->setCurrentIndex(g->grdDataGrid->model()->index(3, 2));
+    ASSERT_EQ(shown(g, 3, 3), QStringLiteral("six"));
+    exec(file, "INSERT INTO runlog VALUES ('2024-05-07', 55, 'Long', 'seven')");
+    entry->activateForm();
+    g->activateForm();
+    EXPECT_EQ(column(g, 1), QStringLiteral("60 55 50 40 30 20 10"));
+    EXPECT_EQ(g->grdDataGrid->currentIndex(), g->grdDataGrid->model()->index(4, 2));
+    EXPECT_EQ(shown(g, 4, 3), QStringLiteral("six"));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(GridWindowTest, selectedRowsAreDeletedAfterOneQuestion) {
+    frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
+    ASSERT_NE(g, nullptr);
+    activate(g);
+    clickSelector(g, 1);
+    clickSelector(g, 3, Qt::ShiftModifier);
+    for (const int answer : {int(ui::vbNo), int(ui::vbYes)}) {
+        boxes.clear();
+        answers = {answer};
+        QTest::keyClick(g->grdDataGrid, Qt::Key_Delete);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].prompt, QStringLiteral("Delete 3 rows?"));
+        EXPECT_EQ(boxes[0].buttons, ui::vbYesNo + ui::vbQuestion + ui::vbDefaultButton2);
+    }
+    EXPECT_EQ(column(g, 3), QStringLiteral("one five six"));
+    EXPECT_EQ(scalar(file, "select group_concat(Description, ' ') from runlog"), QStringLiteral("one five six"));
+}
+
+// Refresh and a sort of a statement that runs long show the "still running"
+// window; Cancel leaves the rows as they were, with a short message.
+TEST_F(GridWindowTest, aLongRefreshOrSortCanBeCancelledAndKeepsTheRows) {
+    exec(file, "CREATE TABLE pace (n INTEGER); INSERT INTO pace VALUES (0);");
+    const struct {
+        const char* what;
+        std::function<void(frmDataGrid*)> run;
+    } actions[] = {
+        {"The refresh", [](frmDataGrid* g) { g->cmdRefresh->click(); }},
+        {"The sort", [](frmDataGrid* g) { clickHeading(g, 1); }},
+    };
+    for (const auto& a : actions) {
+        SCOPED_TRACE(a.what);
+        exec(file, "UPDATE pace SET n = 0");
+        frmDataGrid* g = openGrid(openSet(QStringLiteral(
+            "select * from runlog where Time > (with recursive c(i) as (select 1 union all select i + 1 from c "
+            "where i < (select n from pace)) select count(*) - (select n from pace) - 1 from c)")));
+        ASSERT_NE(g, nullptr);
+        ASSERT_EQ(column(g, 1), QStringLiteral("40 20 60 10 50 30"));
+        exec(file, "UPDATE pace SET n = 500000000");
+        bool seen = false;
+        QTimer cancel;
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            if (auto* running = g->findChild<QDialog*>(QStringLiteral("frmRunning"))) {
+                seen = running->isVisible();
+                QTest::mouseClick(running->findChild<QPushButton*>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+            }
+        });
+        cancel.start(50);
+        boxes.clear();
+        a.run(g);
+        cancel.stop();
+        EXPECT_TRUE(seen);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].prompt.startsWith(QString::fromUtf8(a.what) + QStringLiteral(" was stopped.")));
+        EXPECT_EQ(column(g, 1), QStringLiteral("40 20 60 10 50 30"));
+        EXPECT_EQ(ui::Screen::MousePointer(), ui::Screen::vbDefault);
+        g->Unload();
+    }
 }
 
 }  // namespace
