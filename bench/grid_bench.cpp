@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Grid window benchmarks: opening it from the entry form, a jump to the last
 // row, a heading-click sort by Time (against a bare rowid loop and against
-// Qt's QSqlTableModel), and the memory held after scrolling through a log.
+// Qt's QSqlTableModel), the sort of a query's rows (LIMIT, GROUP BY), and
+// the memory held after scrolling through a log.
 
 #include "harness.h"
 #include "programfolder.h"
@@ -30,8 +31,10 @@
 
 #include <malloc.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -77,15 +80,16 @@ void waitExposed(QWidget* w) {
     QCoreApplication::processEvents();
 }
 
-// A grid window over the whole log, opened as the query window opens it.
-frmDataGrid* openGrid() {
+// A grid window over the whole log (or a statement's rows), opened as the
+// query window opens it.
+frmDataGrid* openGrid(const QString& source = QStringLiteral("runlog")) {
     auto* g = new frmDataGrid();
     g->Load();
     if (!g->isLoaded()) throw std::runtime_error("the grid window did not load");
     g->Data1->setDatabaseName(ui::App::Path() + QStringLiteral("\\Run.mdb"));
-    g->Data1->setRecordSource(QStringLiteral("runlog"));
+    g->Data1->setRecordSource(source);
     g->Data1->Refresh();
-    g->setCaption(QStringLiteral("runlog"));
+    g->setCaption(source);
     g->Show();
     waitExposed(g);
     return g;
@@ -150,6 +154,53 @@ double sortByTimeMs(bench::Context& c) {
     const bool ok = firstShown(g, 1) == QStringLiteral("10") && h->count() == 4 && counter.paints > 0;
     unloadAll();
     if (!ok) throw std::runtime_error("the grid is not sorted by Time");
+    return ms;
+}
+
+// A heading click on a grid over a statement's rows, until the sorted rows
+// show; ok checks the first row shown.
+double sortQueryMs(bench::Context& c, const QString& source, int heading,
+                   const std::function<bool(frmDataGrid*)>& ok) {
+    bench::ProgramFolder folder(c.logPath);
+    frmDataGrid* g = openGrid(source);
+    const long long before = g->grdDataGrid->ApproxCount();
+    const double ms = bench::timeMs([&] {
+        g->grdDataGrid_MouseUp(1, 0, 0, 0);
+        g->grdDataGrid_HeadClick(heading);
+        g->grdDataGrid->viewport()->repaint();
+    });
+    const bool sorted = g->grdDataGrid->ApproxCount() == before && ok(g);
+    unloadAll();
+    if (!sorted) throw std::runtime_error("the query's rows are not sorted");
+    return ms;
+}
+
+const QString kLimitQuery = QStringLiteral("select * from runlog limit 100000");
+const QString kGroupQuery =
+    QStringLiteral("select Date, count(*) as Runs, sum(Time) as Minutes from runlog group by Date");
+
+// A bare loop that collects every column of every row of sql.
+double rowsLoopMs(const QString& log, const char* sql) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(log.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("cannot open the log");
+    }
+    std::vector<std::vector<std::string>> rows;
+    const double ms = bench::timeMs([&] {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            std::vector<std::string>& row = rows.emplace_back();
+            for (int i = 0; i < sqlite3_column_count(st); ++i) {
+                const unsigned char* t = sqlite3_column_text(st, i);
+                row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+            }
+        }
+        sqlite3_finalize(st);
+    });
+    sqlite3_close(db);
+    if (rows.empty()) throw std::runtime_error("the anchor found no row");
     return ms;
 }
 
@@ -308,6 +359,39 @@ bench::Registrar sortLastQt({
     .run = sortThenLastMs,
     .anchor = qtSortThenLastMs,
     .goal = "ratio <= 1",
+});
+
+// The rows a LIMIT picked, sorted by Time: the same rows in the same order
+// (ties by row id) as the bare loop collects them.
+bench::Registrar sortLimit({
+    .name = "grid_sort_limit_query",
+    .run = [](bench::Context& c) {
+        return sortQueryMs(c, kLimitQuery, 1, [](frmDataGrid* g) { return firstShown(g, 1) == QStringLiteral("10"); });
+    },
+    .anchor = [](bench::Context& c) {
+        return bench::rowidLoopMs(c.logPath, "SELECT k FROM (SELECT rowid AS k, Time AS t FROM runlog ORDER BY rowid "
+                                             "LIMIT 100000) ORDER BY t, k");
+    },
+    .cliSql = "SELECT k FROM (SELECT rowid AS k, Time AS t FROM runlog ORDER BY rowid LIMIT 100000) ORDER BY t, k",
+    .goal = "ratio <= 1.5",
+});
+
+// A GROUP BY result sorted by its sum: the grid reorders the rows it holds;
+// the bare loop runs the statement in that order.
+bench::Registrar sortGroup({
+    .name = "grid_sort_group_by_query",
+    .run = [](bench::Context& c) {
+        return sortQueryMs(c, kGroupQuery, 2, [](frmDataGrid* g) {
+            QAbstractItemModel* m = g->grdDataGrid->model();
+            return m->data(m->index(0, 2)).toLongLong() <= m->data(m->index(1, 2)).toLongLong();
+        });
+    },
+    .anchor = [](bench::Context& c) {
+        return rowsLoopMs(c.logPath, "SELECT Date, count(*) AS Runs, sum(Time) AS Minutes FROM runlog GROUP BY Date "
+                                     "ORDER BY Minutes");
+    },
+    .cliSql = "SELECT Date, count(*) AS Runs, sum(Time) AS Minutes FROM runlog GROUP BY Date ORDER BY Minutes",
+    .goal = "ratio <= 1.5",
 });
 
 bench::Registrar scrollMemory({

@@ -199,12 +199,12 @@ void DataGrid::rebind() {
         fittedFields_ = fields;
     }
     // Another set (a sort, the rows handed over) shows from its first row.
-    if (model_->rowCount() > 0) setCurrentIndex(model_->index(0, std::min(column, model_->columnCount() - 1)));
-    scrollToTop();
+    showFirstRows(column);
 }
 
-void DataGrid::showFirstRows() {
-    const int column = std::max(currentIndex().column(), 0);
+void DataGrid::showFirstRows() { showFirstRows(std::max(currentIndex().column(), 0)); }
+
+void DataGrid::showFirstRows(int column) {
     if (model_->rowCount() > 0) setCurrentIndex(model_->index(0, std::min(column, model_->columnCount() - 1)));
     scrollToTop();
 }

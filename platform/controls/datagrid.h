@@ -147,6 +147,7 @@ protected:
 
 private:
     void rebind();
+    void showFirstRows(int column);
     void headerClicked(int section);
     bool headingEvent(QEvent* event);
     void currentRowChanged(const QModelIndex& current, const QModelIndex& previous);

@@ -543,7 +543,8 @@ public:
     // false.
     QByteArray bookmarkAt(long long pos) const;
     long long findBookmark(const QByteArray& bookmark, bool collectRest = true);
-    // Why the set cannot be written ("" when it can), for the windows to say.
+    // Why the set cannot be written, in a few words for the windows to show
+    // ("computed rows", "a snapshot", "read-only file"; "" when it can be).
     QString readOnlyReason() const;
     // Adds a row at the end; returns its position.
     long long addRow(const std::vector<std::pair<int, QVariant>>& values);

@@ -1087,11 +1087,11 @@ long long Recordset::findBookmark(const QByteArray& bookmark, bool collectRest) 
 
 QString Recordset::readOnlyReason() const {
     if (Updatable()) return {};
-    if (d_->closed) return QStringLiteral("The rows are closed.");
-    if (type_ == dbOpenSnapshot) return QStringLiteral("The rows are a snapshot.");
-    if (d_->keyed) return QStringLiteral("The log file cannot be written.");
-    return QStringLiteral("The rows are worked out by the query (grouped, joined or computed), "
-                          "not stored rows of one table.");
+    if (d_->closed) return QStringLiteral("closed");
+    if (type_ == dbOpenSnapshot) return QStringLiteral("a snapshot");
+    if (d_->keyed) return QStringLiteral("read-only file");
+    // Grouped, joined, distinct or calculated: not stored rows of one table.
+    return QStringLiteral("computed rows");
 }
 
 long long Recordset::addRow(const std::vector<std::pair<int, QVariant>>& values) {
