@@ -16,10 +16,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 
 namespace controls {
 
 namespace {
+
+// Set on a cell editor once the user has changed its text: only such an
+// editor's text is ever written (an untouched one holds the stored value).
+constexpr char kTyped[] = "pacebookTyped";
 
 // The in-place editor: checks what was typed before it reaches the row. A
 // value the cell refuses stays in its editor, marked, with the message.
@@ -31,10 +36,14 @@ public:
                           const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            // A stored value of any length opens whole (a line edit holds
+            // 32,767 characters unless told otherwise).
+            line->setMaxLength(std::numeric_limits<int>::max());
             // The row counts as edited from the first character typed.
             RecordsetModel* model = grid_->recordsetModel();
             const QPersistentModelIndex at(index);
             QObject::connect(line, &QLineEdit::textEdited, line, [line, model, at] {
+                line->setProperty(kTyped, true);
                 line->setPalette(QPalette());
                 if (at.isValid()) model->beginEdit(at.row());
             });
@@ -52,7 +61,7 @@ public:
         const QString text = line->text();
         // An untouched cell is not a change; a refused value never reaches
         // the row (the grid keeps its editor open and says why).
-        if (text == rm->data(index, Qt::EditRole).toString()) return;
+        if (!line->property(kTyped).toBool() || text == rm->data(index, Qt::EditRole).toString()) return;
         if (!rm->validate(index, text, nullptr).isEmpty()) return;
         model->setData(index, text, Qt::EditRole);
     }
@@ -288,7 +297,8 @@ QLineEdit* DataGrid::openEditor() const {
 
 bool DataGrid::editorChanged() const {
     QLineEdit* line = openEditor();
-    return line && line->text() != model_->data(currentIndex(), Qt::EditRole).toString();
+    return line && line->property(kTyped).toBool() &&
+           line->text() != model_->data(currentIndex(), Qt::EditRole).toString();
 }
 
 QString DataGrid::editorProblem() const {

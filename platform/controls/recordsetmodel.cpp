@@ -31,6 +31,16 @@ int costOf(const QVariant& v) {
 // whole value.
 constexpr qsizetype kShownCharacters = 4096;
 
+// What a cell shows of a value (the whole value for editing).
+QVariant shownPart(const QVariant& v, int role) {
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return v;
+    if (v.typeId() == QMetaType::QString && v.toString().size() > kShownCharacters)
+        return v.toString().left(kShownCharacters);
+    if (v.typeId() == QMetaType::QByteArray && v.toByteArray().size() > kShownCharacters)
+        return v.toByteArray().left(kShownCharacters);
+    return v;
+}
+
 bool isDateField(const QString& name) { return name.compare(QLatin1String("Date"), Qt::CaseInsensitive) == 0; }
 bool isTimeField(const QString& name) { return name.compare(QLatin1String("Time"), Qt::CaseInsensitive) == 0; }
 
@@ -249,7 +259,7 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     const int column = index.column();
     const bool refused = row == pendingRow_ && pending_.contains(column) && !refusal_.isEmpty();
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
-        if (row == pendingRow_ && pending_.contains(column)) return pending_.value(column);
+        if (row == pendingRow_ && pending_.contains(column)) return shownPart(pending_.value(column), role);
         if (isNewRowLine(row) || isNewRow(row)) return {};
         // While a statement runs on the set's connection, the set cannot be
         // read (ui/statementprogress.h): rows not held show empty until it
@@ -268,11 +278,7 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
         QVariant v = storedValue(row, column);
         if (v.typeId() == QMetaType::QDate) return v.toDate().toString(Qt::ISODate);
         if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().date().toString(Qt::ISODate);
-        if (role == Qt::DisplayRole && v.typeId() == QMetaType::QString && v.toString().size() > kShownCharacters)
-            return v.toString().left(kShownCharacters);
-        if (role == Qt::DisplayRole && v.typeId() == QMetaType::QByteArray && v.toByteArray().size() > kShownCharacters)
-            return v.toByteArray().left(kShownCharacters);
-        return v;
+        return shownPart(v, role);
     }
     if (role == Qt::TextAlignmentRole) {
         QVariant v = data(index, Qt::EditRole);
@@ -284,7 +290,7 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     // What the set refused stays marked until it is written or dropped.
     if (role == Qt::BackgroundRole && refused) return QColor(255, 221, 221);
     if (role == Qt::ToolTipRole && refused) {
-        const QVariant stored = isNewRow(row) ? QVariant() : storedValue(row, column);
+        const QVariant stored = isNewRow(row) ? QVariant() : shownPart(storedValue(row, column), role);
         return QStringLiteral("Not saved: %1\nStored: %2")
             .arg(refusal_, stored.isNull() ? QStringLiteral("(empty)") : stored.toString());
     }

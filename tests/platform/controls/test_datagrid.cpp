@@ -87,13 +87,14 @@ protected:
 
     QModelIndex at(int row, int column) const { return grid->model()->index(row, column); }
 
-    // Types text into a cell's editor and presses a key on it.
+    // Types text over a cell's value in its editor and presses a key on it.
     void typeInto(int row, int column, const QString& text, Qt::Key key = Qt::Key_Return) {
         grid->setCurrentIndex(at(row, column));
         grid->edit(at(row, column));
         auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(at(row, column)));
         ASSERT_NE(editor, nullptr);
-        editor->setText(text);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
         QTest::keyClick(editor, key);
         QCoreApplication::processEvents();  // the editor commits on a queued call
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -297,8 +298,10 @@ TEST_F(DataGridTest, aFieldChangedElsewhereSinceTheGridShowedItIsNotOverwritten)
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("changed by another user"))) << boxes[0].prompt.toStdString();
         EXPECT_TRUE(boxes[0].prompt.contains(QString::fromLatin1(c.refusedAs))) << boxes[0].prompt.toStdString();
-        // Told, the user writes it again: now it replaces the other change.
-        grid->model()->setData(at(1, c.column), QString::fromLatin1(c.typed));
+        // What was typed stays, marked; written again it replaces the other
+        // change (the row as stored now is what the retry expects).
+        EXPECT_EQ(shown(1, c.column), QString::fromLatin1(c.typed));
+        EXPECT_TRUE(grid->model()->data(at(1, c.column), Qt::BackgroundRole).isValid());
         EXPECT_TRUE(grid->UpdateRow());
         EXPECT_EQ(scalar(file, "select " + std::string(c.column == 1 ? "Time" : "Type") + " from runlog where rowid = 2"),
                   QString::fromLatin1(c.typed));
@@ -419,6 +422,33 @@ TEST_F(DataGridTest, aWriteTheSetRefusesKeepsWhatWasTypedMarked) {
     EXPECT_FALSE(grid->DataChanged());
     EXPECT_EQ(shown(1, 2), QStringLiteral("#Deleted"));
     EXPECT_EQ(scalar(file, "select count(*) from runlog"), QStringLiteral("4"));
+}
+
+// A value longer than a line edit holds by default opens whole in its
+// editor: left untouched it is not written, typed at its end it is written
+// whole.
+TEST_F(DataGridTest, aLongValueOpenedInItsEditorIsNeitherCutNorWrittenUntouched) {
+    const int length = 40000;
+    exec(file, "UPDATE runlog SET Description = printf('%." + std::to_string(length) + "c', 'a') WHERE rowid = 1");
+    open(QStringLiteral("runlog"));
+    showActive();
+    const std::string stored = "select length(Description) || substr(Description, -1) from runlog where rowid = 1";
+    for (const bool typed : {false, true}) {
+        SCOPED_TRACE(typed);
+        grid->setCurrentIndex(at(0, 3));
+        QTest::keyClick(grid.get(), Qt::Key_F2);
+        QLineEdit* editor = editorAt(0, 3);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->text().size(), length);
+        if (typed) {
+            QTest::keyClick(editor, Qt::Key_End);
+            QTest::keyClicks(editor, QStringLiteral("z"));
+        }
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClick(grid.get(), Qt::Key_Down);
+        EXPECT_EQ(events.size(), typed ? 1u : 0u);
+        EXPECT_EQ(scalar(file, stored), typed ? QStringLiteral("40001z") : QStringLiteral("40000a"));
+    }
 }
 
 // A write waiting for another program's lock shows the "still running"
