@@ -77,8 +77,6 @@ public:
     bool hasPendingEdits() const { return pendingRow_ >= 0; }
     // Whether it holds values typed into it (not only an editor typed into).
     bool hasPendingValues() const { return !pending_.isEmpty(); }
-    // Whether the set refused the pending values when they were last written.
-    bool pendingRefused() const { return !refusal_.isEmpty(); }
 
     // The user began to type into a cell of the row: the row counts as being
     // edited from now on (the record selector shows the pencil); on the

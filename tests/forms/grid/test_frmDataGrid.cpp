@@ -573,7 +573,9 @@ TEST_F(GridWindowTest, aSortKeepsTheRowsOfTheQuery) {
         clickHeading(g, c.heading, c.keys);
         EXPECT_EQ(column(g, c.shownColumn), QString::fromUtf8(c.expected));
         EXPECT_EQ(g->lblReadOnly->isVisibleTo(g), !c.writable);
-        if (!c.writable) EXPECT_EQ(g->lblReadOnly->text(), QStringLiteral("Read-only: computed rows"));
+        if (!c.writable) {
+            EXPECT_EQ(g->lblReadOnly->text(), QStringLiteral("Read-only: computed rows"));
+        }
         EXPECT_EQ(g->grdDataGrid->model()->rowCount(), rows(g) + (c.writable ? 1 : 0));  // the new-row line
         EXPECT_EQ(bool(g->grdDataGrid->model()->flags(g->grdDataGrid->model()->index(0, 0)) & Qt::ItemIsEditable),
                   c.writable);
