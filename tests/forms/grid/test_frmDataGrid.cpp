@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,12 +142,6 @@ protected:
         QTest::mouseClick(v->viewport(), Qt::LeftButton, keys, QPoint(v->width() / 2, v->sectionViewportPosition(row) + 4));
     }
 
-    QStringList prompts() const {
-        QStringList out;
-        for (const auto& b : boxes) out << b.prompt;
-        return out;
-    }
-
     TempFolder folder;
     QString file;
     testsupport::MsgBoxRecorder recorder;
@@ -210,9 +205,9 @@ TEST_F(GridWindowTest, reloadsTheLogOnActivationWhileTheFlagIsSetButNotAfterClos
 // reads it again on activation.
 TEST_F(GridWindowTest, aQuerysGridKeepsItsRowsOnActivationWhileTheFlagIsSet) {
     Module1::bGridFromEntry = True;
-    frmDataGrid* g = openGrid(openSet(QStringLiteral("select * from runlog where Time > 35")));
+    frmDataGrid* g = openGrid(openSet(QStringLiteral("select * from runlog where Time > 35 order by Date")));
     ASSERT_NE(g, nullptr);
-    frmDataGrid* other = openGrid(openSet(QStringLiteral("select * from runlog where Time < 35")));
+    frmDataGrid* other = openGrid(openSet(QStringLiteral("select * from runlog where Time < 35 order by Date")));
     ASSERT_NE(other, nullptr);
     exec(file, "INSERT INTO runlog VALUES ('2024-05-07', 45, 'Long', 'seven')");
     g->activateForm();
@@ -499,11 +494,11 @@ TEST_F(GridWindowTest, everyWayOutOfTheRowsSettlesTheOpenEditorFirst) {
             ASSERT_NE(typeKeys(g, 1, refused ? 1 : 3, refused ? QStringLiteral("1:30") : QStringLiteral("typed")),
                       nullptr);
             exec(file, "INSERT INTO runlog VALUES ('2024-05-07', 45, 'Long', 'seven')");
-            boxes.clear();
-            answers = {ui::vbYes};
+            recorder.clear();
+            recorder.answer(ui::vbYes);
             w.leave(g);
             testsupport::waitFor([&] { return !boxes.empty(); }, 1000);  // an access key clicks a little later
-            ASSERT_EQ(boxes.size(), 1u) << prompts().join(u'|').toStdString();
+            ASSERT_EQ(boxes.size(), 1u) << recorder.prompts().join(u'|').toStdString();
             if (refused) {
                 EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("whole number of minutes")));
                 EXPECT_TRUE(g->isLoaded());
@@ -540,10 +535,10 @@ TEST_F(GridWindowTest, aHeadingClickSortsAfterTheCommitQuestion) {
         QTest::mouseClick(g->grdDataGrid->viewport(), Qt::LeftButton, {},
                           g->grdDataGrid->visualRect(g->grdDataGrid->model()->index(2, 0)).center());
         ASSERT_TRUE(g->grdDataGrid->DataChanged());
-        boxes.clear();
-        answers = {answer};
+        recorder.clear();
+        recorder.answer(answer);
         clickHeading(g, 1);
-        EXPECT_EQ(prompts(), QStringList{QStringLiteral("Commit changes?")});
+        EXPECT_EQ(recorder.prompts(), QStringList{QStringLiteral("Commit changes?")});
         EXPECT_EQ(column(g, 1), QStringLiteral("10 20 30 40 50 60"));
         EXPECT_EQ(scalar(file, "select Type from runlog where rowid = 3"),
                   answer == ui::vbYes ? QStringLiteral("Easy") : QStringLiteral("Race"));
@@ -585,7 +580,7 @@ TEST_F(GridWindowTest, aSortKeepsTheRowsOfTheQuery) {
 }
 
 TEST_F(GridWindowTest, afterASortTheFirstRowsShowWithTheFirstRowCurrent) {
-    exec(file, "DROP TABLE runlog");
+    ASSERT_TRUE(QFile::remove(file));
     testgrid::createShuffledLog(file, 200);
     frmDataGrid* g = openGrid(openSet(QStringLiteral("runlog")));
     ASSERT_NE(g, nullptr);
@@ -624,8 +619,8 @@ TEST_F(GridWindowTest, selectedRowsAreDeletedAfterOneQuestion) {
     clickSelector(g, 1);
     clickSelector(g, 3, Qt::ShiftModifier);
     for (const int answer : {int(ui::vbNo), int(ui::vbYes)}) {
-        boxes.clear();
-        answers = {answer};
+        recorder.clear();
+        recorder.answer(answer);
         QTest::keyClick(g->grdDataGrid, Qt::Key_Delete);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].prompt, QStringLiteral("Delete 3 rows?"));
@@ -651,7 +646,7 @@ TEST_F(GridWindowTest, aLongRefreshOrSortCanBeCancelledAndKeepsTheRows) {
         exec(file, "UPDATE pace SET n = 0");
         frmDataGrid* g = openGrid(openSet(QStringLiteral(
             "select * from runlog where Time > (with recursive c(i) as (select 1 union all select i + 1 from c "
-            "where i < (select n from pace)) select count(*) - (select n from pace) - 1 from c)")));
+            "where i < (select n from pace)) select count(*) - (select n from pace) - 1 from c) order by Date")));
         ASSERT_NE(g, nullptr);
         ASSERT_EQ(column(g, 1), QStringLiteral("40 20 60 10 50 30"));
         exec(file, "UPDATE pace SET n = 500000000");
@@ -664,7 +659,7 @@ TEST_F(GridWindowTest, aLongRefreshOrSortCanBeCancelledAndKeepsTheRows) {
             }
         });
         cancel.start(50);
-        boxes.clear();
+        recorder.clear();
         a.run(g);
         cancel.stop();
         EXPECT_TRUE(seen);

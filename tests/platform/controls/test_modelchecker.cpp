@@ -219,9 +219,11 @@ TEST_F(ModelCheckerTest, gridPaintedDuringAStatementOnItsConnectionShowsTheRestA
 // Several rows deleted at once leave the view range by range; a new row
 // typed and dropped leaves the new-row line where it was.
 TEST_F(ModelCheckerTest, rowsDeletedTogetherAndANewRowDroppedKeepTheStoryConsistent) {
-    for (const char* order : {"", "[Time] desc"}) {
+    // The sorted set first: the checker, attached to it, fetches the rest.
+    for (const char* order : {"[Time] desc", ""}) {
         SCOPED_TRACE(order);
         if (*order) sortBy(QString::fromLatin1(order));
+        else data->Refresh();
         attachChecker();
         const int rows = int(model()->recordCount());
         const QStringList keep = {shown(1, 3), shown(5, 3), shown(12, 3)};
@@ -237,9 +239,6 @@ TEST_F(ModelCheckerTest, rowsDeletedTogetherAndANewRowDroppedKeepTheStoryConsist
         model()->revertRow();
         EXPECT_EQ(model()->newRowLine(), line);
         EXPECT_EQ(m()->rowCount(), line + 1);
-        exec(file, "DROP TABLE runlog");
-        testgrid::createShuffledLog(file, kRows);
-        data->Refresh();
     }
 }
 
