@@ -497,7 +497,8 @@ TEST_F(GridWindowTest, everyWayOutOfTheRowsSettlesTheOpenEditorFirst) {
             recorder.clear();
             recorder.answer(ui::vbYes);
             w.leave(g);
-            testsupport::waitFor([&] { return !boxes.empty(); }, 1000);  // an access key clicks a little later
+            // An access key clicks a little later.
+            ASSERT_TRUE(testsupport::waitFor([&] { return !boxes.empty(); }, 1000));
             ASSERT_EQ(boxes.size(), 1u) << recorder.prompts().join(u'|').toStdString();
             if (refused) {
                 EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("whole number of minutes")));
