@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordset_impl.h"
 
+#include "dialect.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QRegularExpression>
@@ -558,9 +560,10 @@ QString Recordset::Impl::orderTerms(const SortOrder& order, const std::vector<in
     for (size_t k = 0; k < order.size(); ++k) {
         const int f = fields[k];
         QString term = refs[f];
-        // Text without regard to case; dates (ISO text) and numbers as
-        // stored, so that their indexes serve the order.
-        if (textField[size_t(f)]) term += QStringLiteral(" COLLATE NOCASE");
+        // Text without regard to case (any letter), as the statements
+        // compare it; dates (ISO text) and numbers as stored, so that their
+        // indexes serve the order.
+        if (textField[size_t(f)]) term += QStringLiteral(" COLLATE ") + QLatin1String(sql::kTextCollation);
         if (order[k].descending) term += QStringLiteral(" DESC");
         terms << term;
     }

@@ -15,23 +15,29 @@ namespace {
 bool isNameStart(QChar c) { return c.isLetter() || c == u'_' || c.unicode() > 127; }
 bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$' || c.unicode() > 127; }
 
-// UTF-16 units in the order of the code points they stand for (the order
-// of SQLite's UTF-8 bytes): surrogates above every other unit.
-char16_t codePointOrder(char16_t c) {
-    if (c < 0xD800) return c;
-    return c >= 0xE000 ? char16_t(c - 0x800) : char16_t(c + 0x2000);
+// The code point at s[i], folded to one case as the engine's text collation
+// folds it (any letter, not only A to Z); i moves past it.
+char32_t foldedAt(QStringView s, qsizetype& i) {
+    char32_t c = s[i].unicode();
+    if (QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
+        c = QChar::surrogateToUcs4(s[i], s[i + 1]);
+        i += 2;
+    } else {
+        ++i;
+    }
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    return QChar::toCaseFolded(c);
 }
 
-char16_t foldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
-
+// Text without regard to case, in the order of its code points.
 int compareNoCase(QStringView a, QStringView b) {
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t x = foldAscii(a[i].unicode());
-        const char16_t y = foldAscii(b[i].unicode());
-        if (x != y) return codePointOrder(x) < codePointOrder(y) ? -1 : 1;
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char32_t x = foldedAt(a, i), y = foldedAt(b, j);
+        if (x != y) return x < y ? -1 : 1;
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    if (i < a.size()) return 1;
+    return j < b.size() ? -1 : 0;
 }
 
 enum Class { Null, Number, Text, Blob };

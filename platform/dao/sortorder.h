@@ -28,9 +28,9 @@ QString sortText(const SortOrder& order);
 // Blank text is no order. Anything else is error 3075, naming the text.
 SortOrder parseSort(const QString& text);
 
-// Compares two values the way SQLite's ORDER BY does with NOCASE text:
-// nulls first, then numbers by value, then text with the ASCII letters
-// folded (in the order of their code points), then blobs byte by byte.
+// Compares two values the way the statements' ORDER BY does on text fields:
+// nulls first, then numbers by value, then text with every letter folded
+// to one case (in the order of its code points), then blobs byte by byte.
 // Negative, zero or positive.
 int compareSortValues(const QVariant& a, const QVariant& b);
 
