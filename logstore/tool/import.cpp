@@ -177,7 +177,8 @@ int run(QCoreApplication& app) {
     } else {
         out << "Added " << count(added) << (added == 1 ? " run" : " runs") << ".";
         const QStringList backups = logstore::backupsOf(log);
-        if (added > 0 && !backups.isEmpty())
+        // A log made by this run had nothing before: its backup says nothing.
+        if (added > 0 && exists && !backups.isEmpty())
             out << " The log as it was before is kept in " << QFileInfo(logstore::backupFolder(log)).filePath()
                 << '/' << backups.last() << ".";
         out << "\n";
