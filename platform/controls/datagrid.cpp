@@ -466,12 +466,6 @@ void DataGrid::DeleteSelectedRows() {
 }
 
 void DataGrid::runStatement(dao::Database& db, const std::function<void()>& work) {
-    struct Suspended {
-        RecordsetModel* model;
-        bool was;
-        ~Suspended() { model->setReadsSuspended(was); }
-    } suspended{model_, model_->readsSuspended()};
-    model_->setReadsSuspended(true);
     ui::StatementProgress progress(db, window());
     work();
 }

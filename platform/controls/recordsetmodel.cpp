@@ -179,9 +179,24 @@ int RecordsetModel::columnCount(const QModelIndex& parent) const {
 
 void RecordsetModel::clearCache() { cache_.clear(); }
 
+// While a statement runs on the set's connection (the program answers
+// events from inside it, ui/statementprogress.h), the set cannot be read:
+// rows not held show empty until it has ended, and then the view repaints.
+bool RecordsetModel::setBusy() const {
+    if (!rs_ || !rs_->database()->isBusy()) return false;
+    if (!std::exchange(repaintAfterRun_, true))
+        ui::StatementProgress::afterRunning(const_cast<RecordsetModel*>(this), [this] {
+            repaintAfterRun_ = false;
+            auto* self = const_cast<RecordsetModel*>(this);
+            if (rowCount() > 0 && columnCount() > 0)
+                emit self->dataChanged(self->index(0, 0), self->index(rowCount() - 1, columnCount() - 1));
+        });
+    return true;
+}
+
 const RecordsetModel::Page* RecordsetModel::page(long long pageIndex) const {
     if (Page* p = cache_.object(pageIndex)) return p;
-    if (suspended_) return nullptr;  // the set's connection is busy with the write
+    if (setBusy()) return nullptr;
     auto* p = new Page;
     const long long first = pageIndex * pageRows;
     const long long count = std::min<long long>(pageRows, rows_ - first);
@@ -224,7 +239,7 @@ QVariant RecordsetModel::storedValue(int row, int column) const {
     if (!removing_.empty()) {
         const long long at = setPosition(row);
         const int f = columnField(column);
-        if (at < 0 || f < 0 || suspended_) return {};
+        if (at < 0 || f < 0 || setBusy()) return {};
         try {
             return rs_->valueAt(at, f);
         } catch (const dao::Error&) {
@@ -243,7 +258,7 @@ bool RecordsetModel::storedRowDeleted(int row) const {
         const long long at = setPosition(row);
         if (at < 0) return true;
         try {
-            return !suspended_ && rs_->rowDeleted(at);
+            return !setBusy() && rs_->rowDeleted(at);
         } catch (const dao::Error&) {
             return false;
         }
@@ -261,19 +276,6 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         if (row == pendingRow_ && pending_.contains(column)) return shownPart(pending_.value(column), role);
         if (isNewRowLine(row) || isNewRow(row)) return {};
-        // While a statement runs on the set's connection, the set cannot be
-        // read (ui/statementprogress.h): rows not held show empty until it
-        // has ended, and then the view repaints.
-        if (!cache_.contains(row / pageRows) && rs_ && rs_->database()->isBusy()) {
-            if (!std::exchange(repaintAfterRun_, true))
-                ui::StatementProgress::afterRunning(const_cast<RecordsetModel*>(this), [this] {
-                    repaintAfterRun_ = false;
-                    auto* self = const_cast<RecordsetModel*>(this);
-                    if (rowCount() > 0 && columnCount() > 0)
-                        emit self->dataChanged(self->index(0, 0), self->index(rowCount() - 1, columnCount() - 1));
-                });
-            return {};
-        }
         if (role == Qt::DisplayRole && storedRowDeleted(row)) return QStringLiteral("#Deleted");
         QVariant v = storedValue(row, column);
         if (v.typeId() == QMetaType::QDate) return v.toDate().toString(Qt::ISODate);
@@ -457,12 +459,6 @@ void RecordsetModel::revertRow() {
 }
 
 void RecordsetModel::runWrite(const std::function<void()>& write) {
-    struct Suspended {
-        bool& flag;
-        bool was;
-        explicit Suspended(bool& f) : flag(f), was(f) { flag = true; }
-        ~Suspended() { flag = was; }
-    } suspended(suspended_);
     if (aroundWrite) aroundWrite(write);
     else write();
 }
@@ -656,7 +652,7 @@ void RecordsetModel::reload() {
 }
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
-    if (parent.isValid() || !rs_ || fetching_ || suspended_ || announcing_ > 0) return false;
+    if (parent.isValid() || !rs_ || fetching_ || announcing_ > 0) return false;
     if (rs_->database()->isBusy()) return false;  // not while a statement runs on it
     try {
         return rs_->isOpen() && (!rs_->keysComplete() || rs_->RecordCount() > rows_ || !complete_);

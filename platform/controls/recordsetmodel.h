@@ -88,11 +88,6 @@ public:
     // Runs each write and delete of the model (a hook for the view, which
     // shows a "still running" window meanwhile); by default it just runs.
     std::function<void(const std::function<void()>&)> aroundWrite;
-    // While a statement runs on the set's connection (and the program
-    // answers events meanwhile), the model shows what it has read and reads
-    // nothing more from the set.
-    void setReadsSuspended(bool suspended) { suspended_ = suspended; }
-    bool readsSuspended() const { return suspended_; }
 
     // Checks a value typed into a cell. Returns an empty text when it is
     // acceptable, otherwise the message to show. *converted receives the
@@ -154,6 +149,8 @@ private:
 
     void resolveColumns();
     const Page* page(long long pageIndex) const;
+    // Whether the set's connection is running a statement (see the .cpp).
+    bool setBusy() const;
     QVariant storedValue(int row, int field) const;
     bool storedRowDeleted(int row) const;
     void clearCache();
@@ -182,7 +179,6 @@ private:
     long long rows_ = 0;
     bool complete_ = true;  // rows_ is every row of the set
     bool selfWrite_ = false;
-    bool suspended_ = false;  // see setReadsSuspended
     bool fetching_ = false;
     bool changedWhileFetching_ = false;
     // While the model announces a change of its own (a reset, rows added,
